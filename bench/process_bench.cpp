@@ -1,0 +1,129 @@
+// Cost of the fade gate beside a plain copy of the same stereo buffers, in the passing phase and
+// inside the fade window, for small, usual and large blocks. Prints the ratios at the end.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "effect/fadecrestvst.h"
+
+namespace {
+
+VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+enum class Phase { passing, window };
+
+// An effect held in one phase for as long as a benchmark runs: in the passing phase the window
+// closes as soon as it opens; inside the window the passing phase is over at once.
+std::unique_ptr<FadecrestVST> effectIn(Phase phase) {
+  auto effect = std::make_unique<FadecrestVST>(silentHost);
+  if (phase == Phase::passing) {
+    effect->setParameter(kIntervalParameter, 1e9f);
+    effect->setParameter(kDurationParameter, -1e9f);
+  } else {
+    effect->setParameter(kIntervalParameter, -1e9f);
+    effect->setParameter(kDurationParameter, 1.0f);
+  }
+  return effect;
+}
+
+template <typename Sample>
+struct StereoBuffers {
+  explicit StereoBuffers(int frames) : in(2, std::vector<Sample>(frames)), out(2, std::vector<Sample>(frames)) {
+    for (int i = 0; i < frames; ++i) {
+      in[0][i] = static_cast<Sample>(std::sin(i * 0.01));
+      in[1][i] = static_cast<Sample>(std::cos(i * 0.013));
+    }
+    inputs[0] = in[0].data();
+    inputs[1] = in[1].data();
+    outputs[0] = out[0].data();
+    outputs[1] = out[1].data();
+  }
+  std::vector<std::vector<Sample>> in, out;
+  Sample* inputs[2];
+  Sample* outputs[2];
+};
+
+template <typename Sample>
+void BM_Memcpy(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  StereoBuffers<Sample> buffers(frames);
+  for (auto _ : state) {
+    std::memcpy(buffers.outputs[0], buffers.inputs[0], frames * sizeof(Sample));
+    std::memcpy(buffers.outputs[1], buffers.inputs[1], frames * sizeof(Sample));
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_ProcessReplacing(benchmark::State& state, Phase phase) {
+  const int frames = static_cast<int>(state.range(0));
+  auto effect = effectIn(phase);
+  StereoBuffers<float> buffers(frames);
+  for (auto _ : state) {
+    effect->processReplacing(buffers.inputs, buffers.outputs, frames);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_ProcessDoubleReplacing(benchmark::State& state, Phase phase) {
+  const int frames = static_cast<int>(state.range(0));
+  auto effect = effectIn(phase);
+  StereoBuffers<double> buffers(frames);
+  for (auto _ : state) {
+    effect->processDoubleReplacing(buffers.inputs, buffers.outputs, frames);
+    benchmark::ClobberMemory();
+  }
+}
+
+BENCHMARK(BM_Memcpy<float>)->Name("memcpy/float")->Arg(32)->Arg(512)->Arg(4096);
+BENCHMARK(BM_Memcpy<double>)->Name("memcpy/double")->Arg(32)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(BM_ProcessReplacing, passing, Phase::passing)->Arg(32)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(BM_ProcessReplacing, window, Phase::window)->Arg(32)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(BM_ProcessDoubleReplacing, passing, Phase::passing)->Arg(32)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(BM_ProcessDoubleReplacing, window, Phase::window)->Arg(32)->Arg(512)->Arg(4096);
+
+// Keeps the time per iteration of every run so the ratios can be printed afterwards.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;
+};
+
+void printRatios(const RatioReporter& reporter) {
+  std::printf("\nTime relative to memcpy of the same stereo buffers:\n");
+  const char* precision[] = {"float", "double"};
+  const char* process[] = {"BM_ProcessReplacing", "BM_ProcessDoubleReplacing"};
+  for (int p = 0; p < 2; ++p) {
+    for (const char* phase : {"passing", "window"}) {
+      for (int frames : {32, 512, 4096}) {
+        std::string name = std::string(process[p]) + "/" + phase + "/" + std::to_string(frames);
+        std::string copy = std::string("memcpy/") + precision[p] + "/" + std::to_string(frames);
+        auto gate = reporter.times.find(name);
+        auto base = reporter.times.find(copy);
+        if (gate == reporter.times.end() || base == reporter.times.end()) continue;
+        std::printf("  %-40s %6.2fx\n", name.c_str(), gate->second / base->second);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  printRatios(reporter);
+  benchmark::Shutdown();
+  return 0;
+}

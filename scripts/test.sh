@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds Fadecrest and passes every test: the suite in the release build and again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, and each
+# fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+for preset in release asan; do
+  echo "== $preset: build and test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j2
+  ctest --preset "$preset"
+done
+
+echo "== tsan: concurrency tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j2 --target effect_tests
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/effect/effect_tests --gtest_filter='Concurrency.*'
+
+echo "== fuzz: ${FADECREST_FUZZ_SECONDS:=60} s per target"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j2
+for target in build/fuzz/fuzz-*; do
+  corpus=$(mktemp -d)
+  "$target" -max_total_time="$FADECREST_FUZZ_SECONDS" -print_final_stats=1 "$corpus" 2>&1 | tail -n 3
+  rm -rf "$corpus"
+done
+echo "all tests passed"

@@ -1,0 +1,288 @@
+#include "effect/fadecrestvst.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "host/textcopy.h"
+
+namespace {
+
+constexpr VstInt32 kUniqueId = fourCharacters('f', '4', '0', '8');
+
+struct ProgramPreset {
+  const char* name;
+  float interval;
+  float duration;
+};
+
+// Programs 1 to 5; program 0 keeps the values a program is made with.
+constexpr ProgramPreset kPresets[kNumPrograms - 1] = {
+    {"Very Long track", 1.0f, 1.0f}, {"Long track", 0.75f, 0.75f}, {"Medium track", 0.5f, 0.5f},
+    {"Short track", 0.25f, 0.25f},   {"Shortest", 0.0f, 0.0f},
+};
+
+// Seconds shown for a normalised value: 1 to 60 for the interval, 1 to 5 for the duration.
+double intervalSeconds(float interval) { return static_cast<double>(interval) * 59.0 + 1.0; }
+double durationSeconds(float duration) { return static_cast<double>(duration) * 4.0 + 1.0; }
+
+// Truncates toward zero like a plain conversion, but a value outside 32 bits saturates and one that
+// is not a number counts as 0, so no parameter or sample rate can make a count undefined.
+VstInt32 toSampleCount(double samples) {
+  if (std::isnan(samples)) return 0;
+  if (samples >= 2147483647.0) return std::numeric_limits<VstInt32>::max();
+  if (samples <= -2147483648.0) return std::numeric_limits<VstInt32>::min();
+  return static_cast<VstInt32>(samples);
+}
+
+// Below this size every count, counter and difference of the fade window is an exact float, and the
+// gain can be computed in single precision: a float quotient of exact operands equals the double
+// quotient rounded to float, because double has more than twice the bits of float plus two.
+constexpr VstInt32 kExactFloatLimit = 1 << 24;
+
+// Gain of the frame with counter value c (1-based) in a window whose gain reaches zero at h.
+inline float fadeGain(VstInt32 halfFade, VstInt32 c) {
+  if (halfFade == 0) return 0.0f;  // a one-frame window: silent, like the double-precision gate
+  double h = static_cast<float>(halfFade);
+  return std::fabs(static_cast<float>((h - c) / h));
+}
+
+// Ramps a run of frames whose counter values are firstC, firstC + 1, ...
+void rampRun(const float* inL, const float* inR, float* outL, float* outR, VstInt32 n, VstInt32 firstC,
+             VstInt32 halfFade, VstInt32 fadeCount) {
+  if (halfFade != 0 && fadeCount <= kExactFloatLimit) {
+    const float h = static_cast<float>(halfFade);
+    for (VstInt32 k = 0; k < n; ++k) {
+      float g = std::fabs((h - static_cast<float>(firstC + k)) / h);
+      outL[k] = inL[k] * g;
+      outR[k] = inR[k] * g;
+    }
+    return;
+  }
+  for (VstInt32 k = 0; k < n; ++k) {
+    float g = fadeGain(halfFade, firstC + k);
+    outL[k] = inL[k] * g;
+    outR[k] = inR[k] * g;
+  }
+}
+
+template <typename Sample>
+void passRun(const Sample* in, Sample* out, VstInt32 n) {
+  if (in != out) std::memmove(out, in, static_cast<size_t>(n) * sizeof(Sample));
+}
+
+template <typename Sample>
+void silenceRun(Sample* out, VstInt32 n) {
+  for (VstInt32 k = 0; k < n; ++k) out[k] = Sample(0);
+}
+
+// Frames from old up to, not including, count: how many of the remaining frames stay in the phase.
+VstInt32 framesBefore(VstInt32 count, VstInt32 old, VstInt32 remaining) {
+  int64_t left = static_cast<int64_t>(count) - old;
+  return static_cast<VstInt32>(left < remaining ? left : remaining);
+}
+
+}  // namespace
+
+FadecrestProgram::FadecrestProgram() : interval(1.0f), duration(1.0f) { vst_strncpy(name, "Init", kVstMaxProgNameLen); }
+
+FadecrestVST::FadecrestVST(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
+      programs(nullptr),
+      interval(1.0f),
+      duration(1.0f),
+      sampleCounter(0),
+      intervalSamples(0),
+      fadeSamples(0),
+      halfFadeSamples(0),
+      fading(false) {
+  cEffect.flags |= effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  setNumInputs(2);
+  setNumOutputs(2);
+  setUniqueID(kUniqueId);
+  computeSampleCounts();
+
+  programs = new FadecrestProgram[kNumPrograms];
+  for (VstInt32 i = 1; i < kNumPrograms; ++i) {
+    const ProgramPreset& preset = kPresets[i - 1];
+    programs[i].interval = preset.interval;
+    programs[i].duration = preset.duration;
+    vst_strncpy(programs[i].name, preset.name, kVstMaxProgNameLen);
+  }
+  curProgram = 1;
+  setParameter(kDurationParameter, programs[1].duration);
+  setParameter(kIntervalParameter, programs[1].interval);
+
+  resume();
+}
+
+FadecrestVST::~FadecrestVST() { delete[] programs; }
+
+void FadecrestVST::computeSampleCounts() {
+  double rate = sampleRate;
+  VstInt32 fade = toSampleCount(durationSeconds(duration.load(std::memory_order_relaxed)) * rate);
+  intervalSamples.store(toSampleCount(intervalSeconds(interval.load(std::memory_order_relaxed)) * rate),
+                        std::memory_order_relaxed);
+  fadeSamples.store(fade, std::memory_order_relaxed);
+  halfFadeSamples.store(fade >> 1, std::memory_order_relaxed);
+}
+
+void FadecrestVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+  const float* inL = inputs[0];
+  const float* inR = inputs[1];
+  float* outL = outputs[0];
+  float* outR = outputs[1];
+  VstInt32 i = 0;
+  while (i < sampleFrames) {
+    VstInt32 old = sampleCounter;
+    if (!fading) {
+      VstInt32 count = intervalSamples.load(std::memory_order_relaxed);
+      if (old < count) {
+        VstInt32 n = framesBefore(count, old, sampleFrames - i);
+        passRun(inL + i, outL + i, n);
+        passRun(inR + i, outR + i, n);
+        sampleCounter = old + n;
+        i += n;
+      } else {
+        // The frame that opens the window passes unchanged.
+        outL[i] = inL[i];
+        outR[i] = inR[i];
+        sampleCounter = 0;
+        fading = true;
+        ++i;
+      }
+    } else {
+      VstInt32 count = fadeSamples.load(std::memory_order_relaxed);
+      if (old < count) {
+        VstInt32 n = framesBefore(count, old, sampleFrames - i);
+        rampRun(inL + i, inR + i, outL + i, outR + i, n, old + 1,
+                halfFadeSamples.load(std::memory_order_relaxed), count);
+        sampleCounter = old + n;
+        i += n;
+      } else {
+        outL[i] = inL[i];
+        outR[i] = inR[i];
+        sampleCounter = 0;
+        fading = false;
+        ++i;
+      }
+    }
+  }
+}
+
+void FadecrestVST::processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) {
+  const double* inL = inputs[0];
+  const double* inR = inputs[1];
+  double* outL = outputs[0];
+  double* outR = outputs[1];
+  VstInt32 i = 0;
+  while (i < sampleFrames) {
+    VstInt32 old = sampleCounter;
+    if (!fading) {
+      VstInt32 count = intervalSamples.load(std::memory_order_relaxed);
+      if (old < count) {
+        VstInt32 n = framesBefore(count, old, sampleFrames - i);
+        passRun(inL + i, outL + i, n);
+        passRun(inR + i, outR + i, n);
+        sampleCounter = old + n;
+        i += n;
+      } else {
+        // In double precision the whole window is muted, the opening frame included.
+        outL[i] = 0.0;
+        outR[i] = 0.0;
+        sampleCounter = 0;
+        fading = true;
+        ++i;
+      }
+    } else {
+      VstInt32 count = fadeSamples.load(std::memory_order_relaxed);
+      if (old < count) {
+        VstInt32 n = framesBefore(count, old, sampleFrames - i);
+        silenceRun(outL + i, n);
+        silenceRun(outR + i, n);
+        sampleCounter = old + n;
+        i += n;
+      } else {
+        outL[i] = inL[i];
+        outR[i] = inR[i];
+        sampleCounter = 0;
+        fading = false;
+        ++i;
+      }
+    }
+  }
+}
+
+void FadecrestVST::setProgram(VstInt32 program) {
+  curProgram = program;
+  setParameter(kDurationParameter, programs[program].duration);
+  setParameter(kIntervalParameter, programs[program].interval);
+}
+
+void FadecrestVST::setProgramName(char* name) { vst_strncpy(programs[curProgram].name, name, kVstMaxProgNameLen); }
+
+void FadecrestVST::getProgramName(char* name) {
+  const char* stored = programs[curProgram].name;
+  if (std::strcmp(stored, "Init") == 0) {
+    char numbered[kVstMaxProgNameLen + 16];
+    std::snprintf(numbered, sizeof(numbered), "%s %d", stored, curProgram + 1);
+    vst_strncpy(name, numbered, kVstMaxProgNameLen);
+  } else {
+    vst_strncpy(name, stored, kVstMaxProgNameLen);
+  }
+}
+
+bool FadecrestVST::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
+  if (index < 0 || index >= kNumPrograms) return false;
+  vst_strncpy(text, programs[index].name, kVstMaxProgNameLen);
+  return true;
+}
+
+void FadecrestVST::setParameter(VstInt32 index, float value) {
+  if (index == kIntervalParameter)
+    interval.store(value, std::memory_order_relaxed);
+  else if (index == kDurationParameter)
+    duration.store(value, std::memory_order_relaxed);
+  computeSampleCounts();
+}
+
+float FadecrestVST::getParameter(VstInt32 index) {
+  if (index == kIntervalParameter) return interval.load(std::memory_order_relaxed);
+  if (index == kDurationParameter) return duration.load(std::memory_order_relaxed);
+  return 0.0f;
+}
+
+void FadecrestVST::getParameterName(VstInt32 index, char* text) {
+  if (index == kIntervalParameter)
+    vst_strncpy(text, "Interval", kVstMaxParamStrLen);
+  else if (index == kDurationParameter)
+    vst_strncpy(text, "Duration", kVstMaxParamStrLen);
+}
+
+void FadecrestVST::getParameterLabel(VstInt32 index, char* label) {
+  if (index == kIntervalParameter || index == kDurationParameter) vst_strncpy(label, "seconds", kVstMaxParamStrLen);
+}
+
+void FadecrestVST::getParameterDisplay(VstInt32 index, char* text) {
+  if (index == kIntervalParameter)
+    float2string(static_cast<float>(intervalSeconds(getParameter(index))), text, kVstMaxParamStrLen);
+  else if (index == kDurationParameter)
+    float2string(static_cast<float>(durationSeconds(getParameter(index))), text, kVstMaxParamStrLen);
+}
+
+bool FadecrestVST::getEffectName(char* name) {
+  vst_strncpy(name, "Fadecrest", kVstMaxEffectNameLen);
+  return true;
+}
+
+bool FadecrestVST::getVendorString(char* text) {
+  vst_strncpy(text, "Corvenna", kVstMaxVendorStrLen);
+  return true;
+}
+
+bool FadecrestVST::getProductString(char* text) {
+  vst_strncpy(text, "Fadecrest", kVstMaxProductStrLen);
+  return true;
+}

@@ -1,0 +1,27 @@
+// The library's exported entry point: the host calls it once per effect it wants.
+#include <new>
+
+#include "effect/fadecrestvst.h"
+#include "host/aeffect.h"
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+  try {
+    return new FadecrestVST(audioMaster);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+extern "C" {
+
+__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+  if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+  AudioEffect* effect = createEffectInstance(audioMaster);
+  return effect ? effect->getAeffect() : nullptr;
+}
+
+// Older hosts look the entry up as "main"; a C++ function cannot carry that name, so the same
+// function is exported a second time under it.
+__attribute__((visibility("default"))) AEffect* vstMainAlias(audioMasterCallback audioMaster) __asm__("main")
+    __attribute__((alias("VSTPluginMain")));
+}

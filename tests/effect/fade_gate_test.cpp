@@ -1,0 +1,289 @@
+// The fade gate, checked frame by frame against the rule: pass for the interval, open the window,
+// ramp (single precision) or mute (double precision) for the duration, close, and again.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "effect/fadecrestvst.h"
+#include "support/recording_host.h"
+
+namespace {
+
+// The gate as written in the rule, one frame at a time, with no shortcuts.
+struct ReferenceGate {
+  int32_t counter = 0;
+  bool fading = false;
+  int32_t interval, fade, half;
+
+  float gain(int32_t c) const {
+    float h = static_cast<float>(half);
+    return std::fabs(static_cast<float>((static_cast<double>(h) - c) / static_cast<double>(h)));
+  }
+  float single(float in) {
+    int32_t old = counter;
+    if (!fading) {
+      if (old < interval) {
+        counter = old + 1;
+      } else {
+        counter = 0;
+        fading = true;
+      }
+      return in;
+    }
+    if (old < fade) {
+      counter = old + 1;
+      return in * gain(old + 1);
+    }
+    counter = 0;
+    fading = false;
+    return in;
+  }
+  double twice(double in) {
+    int32_t old = counter;
+    if (!fading) {
+      if (old < interval) {
+        counter = old + 1;
+        return in;
+      }
+      counter = 0;
+      fading = true;
+      return 0.0;
+    }
+    if (old < fade) {
+      counter = old + 1;
+      return 0.0;
+    }
+    counter = 0;
+    fading = false;
+    return in;
+  }
+};
+
+// An effect at a sample rate small enough that whole cycles fit in a test: at 10 Hz the shortest
+// program gives interval 10, fade 10, half-fade 5.
+struct SmallEffect {
+  explicit SmallEffect(float rate = 10.0f, float interval = 0.0f, float duration = 0.0f) : effect(nullptr) {
+    effect.dispatcher(effSetSampleRate, 0, 0, nullptr, rate);
+    effect.setParameter(kIntervalParameter, interval);
+    effect.setParameter(kDurationParameter, duration);
+  }
+  ReferenceGate reference() const {
+    return {0, false, effect.intervalSampleCount(), effect.fadeSampleCount(), effect.halfFadeSampleCount()};
+  }
+  FadecrestVST effect;
+};
+
+std::vector<float> ones(size_t n) { return std::vector<float>(n, 1.0f); }
+
+// Runs a single-precision block through the effect, left input as given, right input negated.
+std::vector<float> runSingle(FadecrestVST& effect, std::vector<float> left, std::vector<float>* rightOut = nullptr) {
+  std::vector<float> right(left.size());
+  for (size_t i = 0; i < left.size(); ++i) right[i] = -left[i];
+  std::vector<float> outL(left.size(), 99.0f), outR(left.size(), 99.0f);
+  float* in[2] = {left.data(), right.data()};
+  float* out[2] = {outL.data(), outR.data()};
+  effect.processReplacing(in, out, static_cast<VstInt32>(left.size()));
+  if (rightOut) *rightOut = outR;
+  return outL;
+}
+
+std::vector<double> runDouble(FadecrestVST& effect, std::vector<double> left) {
+  std::vector<double> right(left), outL(left.size(), 99.0), outR(left.size(), 99.0);
+  double* in[2] = {left.data(), right.data()};
+  double* out[2] = {outL.data(), outR.data()};
+  effect.processDoubleReplacing(in, out, static_cast<VstInt32>(left.size()));
+  for (size_t i = 0; i < left.size(); ++i) EXPECT_EQ(outL[i], outR[i]) << "frame " << i;
+  return outL;
+}
+
+TEST(FadeGateTimeline, SinglePrecisionPassesIntervalPlusOneThenRampsAndCloses) {
+  SmallEffect small;
+  ASSERT_EQ(small.effect.intervalSampleCount(), 10);
+  ASSERT_EQ(small.effect.fadeSampleCount(), 10);
+  ASSERT_EQ(small.effect.halfFadeSampleCount(), 5);
+
+  std::vector<float> right;
+  std::vector<float> out = runSingle(small.effect, ones(44), &right);
+  for (int i = 0; i <= 10; ++i) EXPECT_EQ(out[i], 1.0f) << "frame " << i;
+  const float ramp[10] = {0.8f, 0.6f, 0.4f, 0.2f, 0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
+  for (int k = 0; k < 10; ++k) {
+    EXPECT_EQ(out[11 + k], ramp[k]) << "window frame " << k;
+    EXPECT_EQ(right[11 + k], -ramp[k]) << "window frame " << k;
+  }
+  EXPECT_EQ(out[21], 1.0f);  // closes the window
+  // One cycle is interval + fade + 2 frames; the second cycle repeats the first.
+  for (int i = 0; i < 22; ++i) EXPECT_EQ(out[22 + i], out[i]) << "frame " << i;
+}
+
+TEST(FadeGateTimeline, DoublePrecisionMutesTheOpeningFrameAndTheWholeWindow) {
+  SmallEffect small;
+  std::vector<double> out = runDouble(small.effect, std::vector<double>(44, 0.5));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i], 0.5) << "frame " << i;
+  for (int i = 10; i <= 20; ++i) {
+    EXPECT_EQ(out[i], 0.0) << "frame " << i;
+    EXPECT_FALSE(std::signbit(out[i])) << "frame " << i;
+  }
+  EXPECT_EQ(out[21], 0.5);
+  for (int i = 0; i < 22; ++i) EXPECT_EQ(out[22 + i], out[i]) << "frame " << i;
+}
+
+TEST(FadeGateTimeline, AnyBlockSplitGivesThePerFrameResultInBothPrecisions) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+  std::uniform_int_distribution<int> blockSize(0, 37);
+  for (float rate : {10.0f, 23.0f, 44100.0f / 1000.0f}) {
+    SmallEffect small(rate, 0.3f, 0.6f);
+    ReferenceGate single = small.reference();
+    for (int block = 0; block < 200; ++block) {
+      std::vector<float> in(blockSize(random));
+      for (float& s : in) s = sample(random);
+      std::vector<float> out = runSingle(small.effect, in);
+      for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], single.single(in[i])) << "rate " << rate;
+    }
+  }
+  SmallEffect small(17.0f, 0.4f, 0.9f);
+  ReferenceGate twice = small.reference();
+  for (int block = 0; block < 200; ++block) {
+    std::vector<double> in(blockSize(random));
+    for (double& s : in) s = sample(random);
+    std::vector<double> out = runDouble(small.effect, in);
+    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], twice.twice(in[i]));
+  }
+}
+
+TEST(FadeGateTimeline, ACycleBegunInSinglePrecisionContinuesInDoublePrecision) {
+  SmallEffect small;
+  runSingle(small.effect, ones(15));  // four frames into the window
+  std::vector<double> out = runDouble(small.effect, std::vector<double>(10, 1.0));
+  // Window frames 5 to 10 muted, then the closing frame and the passing phase.
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0.0) << "frame " << i;
+  EXPECT_EQ(out[6], 1.0);
+  EXPECT_EQ(out[7], 1.0);
+}
+
+TEST(FadeGateTimeline, EmptyAndNegativeBlocksChangeNothing) {
+  SmallEffect small;
+  runSingle(small.effect, ones(5));
+  float value = 3.0f;
+  float* channels[2] = {&value, &value};
+  small.effect.processReplacing(channels, channels, 0);
+  small.effect.processReplacing(channels, channels, -4);
+  double twice = 3.0;
+  double* doubleChannels[2] = {&twice, &twice};
+  small.effect.processDoubleReplacing(doubleChannels, doubleChannels, -1);
+  EXPECT_EQ(value, 3.0f);
+  EXPECT_EQ(twice, 3.0);
+  std::vector<float> out = runSingle(small.effect, ones(8));
+  EXPECT_EQ(out[5], 1.0f);  // the opening frame, still at frame 10 of the cycle
+  EXPECT_EQ(out[6], 0.8f);
+}
+
+TEST(FadeGateGain, ZeroAtTheMiddleForAnyFiniteInput) {
+  SmallEffect small;
+  std::vector<float> in(22, -12345.678f);
+  std::vector<float> out = runSingle(small.effect, in);
+  EXPECT_EQ(out[15], 0.0f);  // c == h
+}
+
+TEST(FadeGateGain, LastRampedFrameIsOneForEvenAndOnePlusOneOverHForOddFades) {
+  // 11 Hz: fade 11 frames, half 5; the last frame has c = 11, gain (11 - 5) / 5.
+  SmallEffect odd(11.0f);
+  ASSERT_EQ(odd.effect.fadeSampleCount(), 11);
+  std::vector<float> out = runSingle(odd.effect, ones(24));
+  EXPECT_EQ(out[12], 0.8f);  // first window frame, (h - 1) / h
+  EXPECT_EQ(out[22], static_cast<float>(6.0 / 5.0));
+  EXPECT_EQ(out[23], 1.0f);  // closes the window
+
+  SmallEffect even(10.0f);
+  out = runSingle(even.effect, ones(22));
+  EXPECT_EQ(out[20], 1.0f);
+}
+
+TEST(FadeGateGain, EveryWindowLengthMatchesTheDoubleFormulaBitForBit) {
+  // Windows of many lengths, short and long, including those too long for single-precision counts.
+  std::vector<int32_t> halves;
+  for (int32_t h = 1; h < 600; ++h) halves.push_back(h);
+  for (int32_t h : {22050, 66150, 110250, 120000, 480000, (1 << 23) - 1, 1 << 23, (1 << 24) + 2}) halves.push_back(h);
+  for (int32_t h : halves) {
+    ReferenceGate reference{0, true, 0, 2 * h, h};
+    // The sample rate 2h with duration 0 gives a fade of 2h frames; a negative interval opens the
+    // window at the first frame.
+    SmallEffect small(static_cast<float>(2 * h), -1.0f, 0.0f);
+    ASSERT_EQ(small.effect.halfFadeSampleCount(), h);
+    runSingle(small.effect, ones(1));
+    const int32_t chunk = 1 << 16;
+    const int32_t step = h > 5000 ? 997 : 1;
+    for (int32_t first = 1; first <= 2 * h; first += chunk) {
+      std::vector<float> out = runSingle(small.effect, ones(std::min(chunk, 2 * h - first + 1)));
+      for (size_t k = 0; k < out.size(); k += step) {
+        int32_t c = first + static_cast<int32_t>(k);
+        ASSERT_EQ(out[k], reference.gain(c)) << "h " << h << " c " << c;
+      }
+    }
+  }
+}
+
+TEST(FadeGateGain, OneFrameWindowIsSilentInsteadOfDividingByZero) {
+  // At 1 Hz with duration 0 the fade count is 1 and the half-fade count 0.
+  SmallEffect small(1.0f);
+  ASSERT_EQ(small.effect.fadeSampleCount(), 1);
+  ASSERT_EQ(small.effect.halfFadeSampleCount(), 0);
+  std::vector<float> out = runSingle(small.effect, std::vector<float>(4, 0.5f));
+  EXPECT_EQ(out[0], 0.5f);
+  EXPECT_EQ(out[1], 0.5f);  // opens
+  EXPECT_EQ(out[2], 0.0f);  // the one window frame
+  EXPECT_EQ(out[3], 0.5f);  // closes
+}
+
+TEST(FadeGateBuffers, InPlaceProcessingMatchesSeparateBuffers) {
+  SmallEffect separate(13.0f, 0.2f, 0.7f), inPlace(13.0f, 0.2f, 0.7f);
+  std::vector<float> left(300), right(300);
+  for (int i = 0; i < 300; ++i) {
+    left[i] = std::sin(i * 0.1f);
+    right[i] = std::cos(i * 0.07f);
+  }
+  std::vector<float> outL(300), outR(300);
+  float* in[2] = {left.data(), right.data()};
+  float* out[2] = {outL.data(), outR.data()};
+  separate.effect.processReplacing(in, out, 300);
+  inPlace.effect.processReplacing(in, in, 300);
+  EXPECT_EQ(left, outL);
+  EXPECT_EQ(right, outR);
+
+  std::vector<double> dl(300, 0.25), dr(300, -0.25), dol(300), dor(300);
+  double* din[2] = {dl.data(), dr.data()};
+  double* dout[2] = {dol.data(), dor.data()};
+  separate.effect.processDoubleReplacing(din, dout, 300);
+  inPlace.effect.processDoubleReplacing(din, din, 300);
+  EXPECT_EQ(dl, dol);
+  EXPECT_EQ(dr, dor);
+}
+
+TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) {
+  SmallEffect small(10.0f, 0.0f, 1.0f);  // fade 50
+  runSingle(small.effect, ones(31));      // 20 frames into the window
+  small.effect.setParameter(kDurationParameter, 0.0f);  // fade 10: the counter is past it
+  std::vector<float> out = runSingle(small.effect, ones(3));
+  EXPECT_EQ(out[0], 1.0f);  // closes the window unchanged
+  EXPECT_EQ(out[1], 1.0f);
+
+  SmallEffect twice(10.0f, 0.0f, 1.0f);
+  runDouble(twice.effect, std::vector<double>(31, 1.0));
+  twice.effect.setParameter(kDurationParameter, 0.0f);
+  EXPECT_EQ(runDouble(twice.effect, {1.0})[0], 1.0);
+}
+
+TEST(FadeGateParameterChanges, ShorterIntervalOpensTheWindowAtOnce) {
+  SmallEffect small(10.0f, 1.0f, 0.0f);  // interval 600
+  runSingle(small.effect, ones(100));
+  small.effect.setParameter(kIntervalParameter, 0.0f);  // interval 10
+  std::vector<float> out = runSingle(small.effect, ones(3));
+  EXPECT_EQ(out[0], 1.0f);
+  EXPECT_EQ(out[1], 0.8f);
+}
+
+}  // namespace

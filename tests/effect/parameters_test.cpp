@@ -1,0 +1,242 @@
+// Parameters, sample counts, programs and the effect's identity.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "effect/fadecrestvst.h"
+#include "support/recording_host.h"
+
+namespace {
+
+// A text buffer one byte longer than the limit, prefilled so tests can see what was written.
+struct Text {
+  explicit Text(char fill = 'x') { std::memset(bytes, fill, sizeof(bytes)); }
+  std::string str() const { return std::string(bytes); }
+  char bytes[80];
+};
+
+struct CountsCase {
+  float rate;
+  float interval, duration;
+  VstInt32 intervalSamples, fadeSamples, halfFadeSamples;
+};
+
+class SampleCounts : public testing::TestWithParam<CountsCase> {};
+
+TEST_P(SampleCounts, FollowTheParametersAndTheSampleRate) {
+  const CountsCase& c = GetParam();
+  FadecrestVST effect(nullptr);
+  effect.setSampleRate(c.rate);
+  effect.setParameter(kIntervalParameter, c.interval);
+  effect.setParameter(kDurationParameter, c.duration);
+  EXPECT_EQ(effect.intervalSampleCount(), c.intervalSamples);
+  EXPECT_EQ(effect.fadeSampleCount(), c.fadeSamples);
+  EXPECT_EQ(effect.halfFadeSampleCount(), c.halfFadeSamples);
+}
+
+INSTANTIATE_TEST_SUITE_P(AtUsualRates, SampleCounts,
+                         testing::Values(CountsCase{44100, 0.0f, 0.0f, 44100, 44100, 22050},
+                                         CountsCase{44100, 0.5f, 0.5f, 1345050, 132300, 66150},
+                                         CountsCase{44100, 1.0f, 1.0f, 2646000, 220500, 110250},
+                                         CountsCase{48000, 1.0f, 1.0f, 2880000, 240000, 120000},
+                                         // Odd fade counts halve downwards.
+                                         CountsCase{11, 0.0f, 0.0f, 11, 11, 5}));
+
+INSTANTIATE_TEST_SUITE_P(
+    OutsideTheUsualRange, SampleCounts,
+    testing::Values(
+        // Values outside 0..1 are not clamped; they only change the counts.
+        CountsCase{44100, -1.0f, -1.0f, -2557800, -132300, -66150},
+        // Counts beyond 32 bits saturate rather than overflow.
+        CountsCase{44100, 1e6f, 1e6f, std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max(),
+                   std::numeric_limits<VstInt32>::max() >> 1},
+        CountsCase{44100, -1e6f, -1e6f, std::numeric_limits<VstInt32>::min(), std::numeric_limits<VstInt32>::min(),
+                   std::numeric_limits<VstInt32>::min() >> 1},
+        CountsCase{1e30f, 0.5f, 0.5f, std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max(),
+                   std::numeric_limits<VstInt32>::max() >> 1},
+        // Values that are not numbers count as no samples.
+        CountsCase{44100, std::nanf(""), std::nanf(""), 0, 0, 0},
+        CountsCase{std::numeric_limits<float>::infinity(), 0.0f, 0.0f, std::numeric_limits<VstInt32>::max(),
+                   std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max() >> 1}));
+
+TEST(SampleCountsLifecycle, StartAt44100AndWaitForAParameterAfterARateChange) {
+  FadecrestVST effect(nullptr);
+  EXPECT_EQ(effect.intervalSampleCount(), 2646000);
+  EXPECT_EQ(effect.fadeSampleCount(), 220500);
+  EXPECT_EQ(effect.halfFadeSampleCount(), 110250);
+
+  effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  EXPECT_EQ(effect.getSampleRate(), 48000.0f);
+  EXPECT_EQ(effect.fadeSampleCount(), 220500);
+  effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+  EXPECT_EQ(effect.fadeSampleCount(), 220500);
+
+  // Any index recomputes both counts, even one that stores nothing.
+  effect.setParameter(7, 0.3f);
+  EXPECT_EQ(effect.fadeSampleCount(), 240000);
+  EXPECT_EQ(effect.intervalSampleCount(), 2880000);
+  EXPECT_EQ(effect.getParameter(0), 1.0f);
+  EXPECT_EQ(effect.getParameter(1), 1.0f);
+  EXPECT_EQ(effect.getParameter(7), 0.0f);
+
+  effect.setSampleRate(10.0f);
+  effect.setProgram(5);
+  EXPECT_EQ(effect.fadeSampleCount(), 10);
+}
+
+TEST(Programs, AfterConstructionProgramOneIsCurrent) {
+  FadecrestVST effect(nullptr);
+  Text name;
+  EXPECT_EQ(effect.dispatcher(effGetProgram, 0, 0, nullptr, 0), 1);
+  effect.dispatcher(effGetProgramName, 0, 0, name.bytes, 0);
+  EXPECT_EQ(name.str(), "Very Long track");
+  EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
+  EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
+}
+
+TEST(Programs, TheBankHoldsSixNamedPrograms) {
+  FadecrestVST effect(nullptr);
+  const char* names[] = {"Init", "Very Long track", "Long track", "Medium track", "Short track", "Shortest"};
+  const float values[] = {1.0f, 1.0f, 0.75f, 0.5f, 0.25f, 0.0f};
+  for (VstInt32 i = 0; i < 6; ++i) {
+    Text name;
+    EXPECT_EQ(effect.dispatcher(effGetProgramNameIndexed, i, 0, name.bytes, 0), 1);
+    EXPECT_EQ(name.str(), names[i]);
+    effect.dispatcher(effSetProgram, 0, i, nullptr, 0);
+    EXPECT_EQ(effect.getParameter(kIntervalParameter), values[i]);
+    EXPECT_EQ(effect.getParameter(kDurationParameter), values[i]);
+  }
+  for (VstInt32 index : {6, -1}) {
+    Text name;
+    EXPECT_EQ(effect.dispatcher(effGetProgramNameIndexed, index, 0, name.bytes, 0), 0);
+    EXPECT_EQ(name.bytes[0], 'x');
+  }
+}
+
+TEST(Programs, SettingAProgramAppliesDurationThenIntervalAndLeavesTheBankAlone) {
+  FadecrestVST effect(nullptr);
+  effect.setProgram(3);
+  Text interval, duration;
+  effect.getParameterDisplay(kIntervalParameter, interval.bytes);
+  effect.getParameterDisplay(kDurationParameter, duration.bytes);
+  EXPECT_EQ(interval.str(), "30.50000");
+  EXPECT_EQ(duration.str(), "3.000000");
+
+  effect.setParameter(kIntervalParameter, 0.9f);
+  effect.setProgram(3);
+  EXPECT_EQ(effect.getParameter(kIntervalParameter), 0.5f);
+}
+
+TEST(Programs, InitNamesCarryTheirProgramNumber) {
+  FadecrestVST effect(nullptr);
+  Text name;
+  effect.setProgram(0);
+  effect.getProgramName(name.bytes);
+  EXPECT_EQ(name.str(), "Init 1");
+
+  effect.setProgram(2);
+  char init[] = "Init";
+  effect.setProgramName(init);
+  effect.getProgramName(name.bytes);
+  EXPECT_EQ(name.str(), "Init 3");
+  // The indexed name has no such rule.
+  effect.getProgramNameIndexed(0, 2, name.bytes);
+  EXPECT_EQ(name.str(), "Init");
+
+  // Only the exact text counts.
+  char lower[] = "init";
+  effect.setProgramName(lower);
+  effect.getProgramName(name.bytes);
+  EXPECT_EQ(name.str(), "init");
+}
+
+TEST(Programs, NamesAreCutTo24Characters) {
+  FadecrestVST effect(nullptr);
+  char longName[] = "abcdefghijklmnopqrstuvwxyz1234";  // 30 characters
+  effect.dispatcher(effSetProgramName, 0, 0, longName, 0);
+  Text name;
+  effect.dispatcher(effGetProgramName, 0, 0, name.bytes, 0);
+  EXPECT_EQ(name.str(), "abcdefghijklmnopqrstuvwx");
+}
+
+TEST(ParameterTexts, NamesLabelsAndDisplays) {
+  FadecrestVST effect(nullptr);
+  Text text;
+  effect.dispatcher(effGetParamName, 0, 0, text.bytes, 0);
+  EXPECT_EQ(text.str(), "Interval");
+  effect.dispatcher(effGetParamName, 1, 0, text.bytes, 0);
+  EXPECT_EQ(text.str(), "Duration");
+  effect.dispatcher(effGetParamLabel, 1, 0, text.bytes, 0);
+  EXPECT_EQ(text.str(), "seconds");
+
+  struct {
+    VstInt32 index;
+    float value;
+    const char* shown;
+  } displays[] = {{0, 1.0f, "60.00000"}, {0, 0.5f, "30.50000"}, {0, 0.0f, "1.000000"},
+                  {1, 0.5f, "3.000000"}, {1, 1.0f, "5.000000"}, {1, 0.75f, "4.000000"}};
+  for (const auto& d : displays) {
+    effect.setParameter(d.index, d.value);
+    effect.dispatcher(effGetParamDisplay, d.index, 0, text.bytes, 0);
+    EXPECT_EQ(text.str(), d.shown);
+  }
+}
+
+TEST(ParameterTexts, UnknownIndicesLeaveTheTextUntouched) {
+  FadecrestVST effect(nullptr);
+  for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
+    Text text;
+    effect.dispatcher(opcode, 2, 0, text.bytes, 0);
+    EXPECT_EQ(text.bytes[0], 'x') << "opcode " << opcode;
+  }
+}
+
+TEST(ParameterTexts, ShortTextsArePaddedWithTerminatorsUpToTheLimit) {
+  FadecrestVST effect(nullptr);
+  Text text;
+  effect.getParameterLabel(0, text.bytes);  // "seconds" is 7 of 8
+  EXPECT_EQ(text.bytes[7], 0);
+  EXPECT_EQ(text.bytes[8], 0);
+  EXPECT_EQ(text.bytes[9], 'x');
+  Text name;
+  effect.getParameterName(0, name.bytes);  // exactly 8: terminator in the ninth byte
+  EXPECT_EQ(name.bytes[8], 0);
+  EXPECT_EQ(name.bytes[9], 'x');
+  Text vendor;
+  effect.getVendorString(vendor.bytes);
+  for (int i = 8; i <= 64; ++i) EXPECT_EQ(vendor.bytes[i], 0) << i;
+  EXPECT_EQ(vendor.bytes[65], 'x');
+}
+
+TEST(Identity, WhatTheHostSeesOfTheEffect) {
+  FadecrestVST effect(nullptr);
+  Text text;
+  EXPECT_EQ(effect.dispatcher(effGetEffectName, 0, 0, text.bytes, 0), 1);
+  EXPECT_EQ(text.str(), "Fadecrest");
+  EXPECT_EQ(effect.dispatcher(effGetProductString, 0, 0, text.bytes, 0), 1);
+  EXPECT_EQ(text.str(), "Fadecrest");
+  EXPECT_EQ(effect.dispatcher(effGetVendorString, 0, 0, text.bytes, 0), 1);
+  EXPECT_EQ(text.str(), "Corvenna");
+  EXPECT_EQ(effect.dispatcher(effGetVendorVersion, 0, 0, nullptr, 0), 1000);
+  EXPECT_EQ(effect.dispatcher(effGetVstVersion, 0, 0, nullptr, 0), 2400);
+  EXPECT_EQ(effect.dispatcher(effGetPlugCategory, 0, 0, nullptr, 0), 1);
+  char midi[] = "receiveVstMidiEvent";
+  char other[] = "sendVstEvents";
+  EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, midi, 0), 0);
+  EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, other, 0), 0);
+  for (VstInt32 index : {0, 1, 5, -3}) EXPECT_EQ(effect.dispatcher(effCanBeAutomated, index, 0, nullptr, 0), 1);
+}
+
+TEST(Identity, NeverAsksTheHostForMidi) {
+  RecordingHost host;
+  FadecrestVST effect(RecordingHost::callback);
+  effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0);
+  effect.dispatcher(effMainsChanged, 0, 0, nullptr, 0);
+  EXPECT_TRUE(host.callsWith(audioMasterWantMidi).empty());
+  EXPECT_TRUE(host.calls.empty());
+}
+
+}  // namespace

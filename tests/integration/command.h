@@ -1,0 +1,96 @@
+// Running a program as a user would, and a scratch directory to run it in.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+struct CommandResult {
+  int exitCode = -1;  // -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs argv[0] in `directory` (the current one if empty) with `environment` laid over ours,
+// sending it SIGTERM after `terminateAfter` if that is given.
+inline CommandResult runCommand(const std::vector<std::string>& argv, const std::filesystem::path& directory = {},
+                                const std::map<std::string, std::string>& environment = {},
+                                std::optional<std::chrono::milliseconds> terminateAfter = {}) {
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable; ++variable) {
+    std::string entry = *variable;
+    if (!environment.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
+  }
+  for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
+
+  // Everything the child needs is prepared here: after fork only async-signal-safe calls.
+  std::vector<char*> args, envp;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  for (auto& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::string cwd = directory.string();
+
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if ((!cwd.empty() && chdir(cwd.c_str()) != 0) || dup2(fileno(out), 1) < 0 || dup2(fileno(err), 2) < 0) _exit(127);
+    execve(args[0], args.data(), envp.data());
+    _exit(127);
+  }
+  if (terminateAfter) {
+    std::this_thread::sleep_for(*terminateAfter);
+    kill(pid, SIGTERM);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+
+  auto slurp = [](FILE* file) {
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
+    std::fclose(file);
+    return text;
+  };
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+}
+
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fadecrest-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::filesystem::filesystem_error("mkdtemp", pattern, std::error_code(errno, std::generic_category()));
+    path_ = pattern;
+  }
+  ~ScratchDirectory() { std::filesystem::remove_all(path_); }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  std::vector<std::string> fileNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::filesystem::path path_;
+};

@@ -1,0 +1,59 @@
+// The built plug-in loaded the way a host loads it: dlopen, the entry point, the record.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <string>
+
+#include "host/aeffect.h"
+
+using EntryProc = AEffect* (*)(audioMasterCallback);
+
+inline VstIntPtr VSTCALLBACK versionedHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+class PluginModule {
+ public:
+  PluginModule() : handle_(dlopen(FADECREST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
+  ~PluginModule() {
+    if (handle_) dlclose(handle_);
+  }
+  PluginModule(const PluginModule&) = delete;
+  PluginModule& operator=(const PluginModule&) = delete;
+
+  void* symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+  EntryProc entry() const { return reinterpret_cast<EntryProc>(symbol("VSTPluginMain")); }
+
+ private:
+  void* handle_;
+};
+
+// One effect made by the entry point, closed when it goes out of scope.
+class Effect {
+ public:
+  explicit Effect(const PluginModule& module, audioMasterCallback host = versionedHost)
+      : effect_(module.entry() ? module.entry()(host) : nullptr) {}
+  ~Effect() {
+    if (effect_) dispatch(effClose);
+  }
+  Effect(const Effect&) = delete;
+  Effect& operator=(const Effect&) = delete;
+
+  AEffect* get() const { return effect_; }
+  AEffect* operator->() const { return effect_; }
+
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) const {
+    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+  }
+  // Text answers; the buffer is far larger than any limit so an overrun shows as a long string.
+  std::string text(VstInt32 opcode, VstInt32 index = 0) const {
+    char buffer[256] = {};
+    dispatch(opcode, index, 0, buffer);
+    return buffer;
+  }
+
+ private:
+  AEffect* effect_;
+};

@@ -1,0 +1,35 @@
+// Command line of fadecrest-render.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace render {
+
+enum class Precision { Single, Double };
+
+struct Options {
+  std::optional<std::string> input;  // none: render the built-in test signal
+  std::optional<std::string> output;
+  std::optional<std::string> plugin;
+  int block = 512;
+  Precision precision = Precision::Single;
+  std::optional<int> program;
+  std::optional<double> intervalSeconds;
+  std::optional<double> durationSeconds;
+  std::optional<std::string> format;  // "wav", "flac" or "aiff"
+  std::optional<std::string> bits;    // "16", "24", "32" or "float"
+  bool quiet = false;
+  bool help = false;
+};
+
+// A command line that cannot be run; the message names the offending option.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+Options parseOptions(int argc, char** argv);
+std::string usageText();
+
+}  // namespace render

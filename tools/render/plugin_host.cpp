@@ -1,0 +1,114 @@
+#include "plugin_host.h"
+
+#include <dlfcn.h>
+
+#include <map>
+#include <mutex>
+#include <stdexcept>
+
+namespace render {
+namespace {
+
+using EntryProc = AEffect* (*)(audioMasterCallback);
+constexpr VstIntPtr kHostVersion = 2400;
+
+// The callback only receives the effect, so each host is found through it. While the entry
+// runs there is no effect yet, and the creating host is the one on this thread.
+std::mutex registryMutex;
+std::map<const AEffect*, const PluginHost*> registry;
+thread_local const PluginHost* creatingHost = nullptr;
+
+}  // namespace
+
+PluginHost::PluginHost(const std::string& modulePath) {
+  module_ = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module_) {
+    const char* why = dlerror();
+    throw std::runtime_error(std::string("cannot load plug-in: ") + (why ? why : modulePath));
+  }
+  auto entry = reinterpret_cast<EntryProc>(dlsym(module_, "VSTPluginMain"));
+  if (!entry) {
+    dlclose(module_);
+    throw std::runtime_error(modulePath + " is not a plug-in: it has no VSTPluginMain");
+  }
+
+  creatingHost = this;
+  effect_ = entry(&PluginHost::hostCallback);
+  creatingHost = nullptr;
+  if (!effect_ || effect_->magic != kEffectMagic) {
+    dlclose(module_);
+    throw std::runtime_error("plug-in " + modulePath + " did not create an effect");
+  }
+  std::lock_guard lock(registryMutex);
+  registry[effect_] = this;
+}
+
+PluginHost::~PluginHost() {
+  if (resumed_) suspend();
+  {
+    std::lock_guard lock(registryMutex);
+    registry.erase(effect_);
+  }
+  dispatch(effClose);
+  dlclose(module_);
+}
+
+VstIntPtr PluginHost::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  if (opcode == audioMasterVersion) return kHostVersion;
+
+  const PluginHost* host = creatingHost;
+  if (effect) {
+    std::lock_guard lock(registryMutex);
+    if (auto found = registry.find(effect); found != registry.end()) host = found->second;
+  }
+  if (!host) return 0;
+  if (opcode == audioMasterGetSampleRate) return static_cast<VstIntPtr>(host->sampleRate_);
+  if (opcode == audioMasterGetBlockSize) return host->blockSize_;
+  return 0;
+}
+
+VstIntPtr PluginHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+}
+
+void PluginHost::open(double sampleRate, int blockSize) {
+  sampleRate_ = sampleRate;
+  blockSize_ = blockSize;
+  dispatch(effOpen);
+  dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+  dispatch(effSetBlockSize, 0, blockSize);
+}
+
+int PluginHost::currentProgram() { return static_cast<int>(dispatch(effGetProgram)); }
+
+void PluginHost::setProgram(int program) { dispatch(effSetProgram, 0, program); }
+
+void PluginHost::setParameter(int index, float normalised) { effect_->setParameter(effect_, index, normalised); }
+
+bool PluginHost::canProcessSingle() const {
+  return (effect_->flags & effFlagsCanReplacing) && effect_->processReplacing;
+}
+
+bool PluginHost::canProcessDouble() const {
+  return (effect_->flags & effFlagsCanDoubleReplacing) && effect_->processDoubleReplacing;
+}
+
+void PluginHost::resume() {
+  dispatch(effMainsChanged, 0, 1);
+  resumed_ = true;
+}
+
+void PluginHost::suspend() {
+  dispatch(effMainsChanged, 0, 0);
+  resumed_ = false;
+}
+
+void PluginHost::process(float** inputs, float** outputs, int frames) {
+  effect_->processReplacing(effect_, inputs, outputs, frames);
+}
+
+void PluginHost::process(double** inputs, double** outputs, int frames) {
+  effect_->processDoubleReplacing(effect_, inputs, outputs, frames);
+}
+
+}  // namespace render
