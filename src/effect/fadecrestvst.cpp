@@ -157,8 +157,9 @@ void FadecrestVST::processReplacing(float** inputs, float** outputs, VstInt32 sa
       VstInt32 count = fadeSamples.load(std::memory_order_relaxed);
       if (old < count) {
         VstInt32 n = framesBefore(count, old, sampleFrames - i);
-        rampRun(inL + i, inR + i, outL + i, outR + i, n, old + 1,
-                halfFadeSamples.load(std::memory_order_relaxed), count);
+        // The half is taken from the fade count just read rather than from its own field, so an
+        // automation change between the two stores can never pair a new fade with an old half.
+        rampRun(inL + i, inR + i, outL + i, outR + i, n, old + 1, count >> 1, count);
         sampleCounter = old + n;
         i += n;
       } else {

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,7 +27,8 @@ struct CommandResult {
 
 // Runs argv[0] in `directory` (the current one if empty) with `environment` laid over ours,
 // sending it SIGTERM after `terminateAfter` if that is given.
-inline CommandResult runCommand(const std::vector<std::string>& argv, const std::filesystem::path& directory = {},
+inline CommandResult runCommand(const std::vector<std::string>& argv,
+                                const std::filesystem::path& directory = {},
                                 const std::map<std::string, std::string>& environment = {},
                                 std::optional<std::chrono::milliseconds> terminateAfter = {}) {
   std::vector<std::string> variables;
@@ -47,9 +48,11 @@ inline CommandResult runCommand(const std::vector<std::string>& argv, const std:
 
   FILE* out = std::tmpfile();
   FILE* err = std::tmpfile();
+  if (!out || !err) return {};
+  const int outFd = fileno(out), errFd = fileno(err);
   pid_t pid = fork();
   if (pid == 0) {
-    if ((!cwd.empty() && chdir(cwd.c_str()) != 0) || dup2(fileno(out), 1) < 0 || dup2(fileno(err), 2) < 0) _exit(127);
+    if ((!cwd.empty() && chdir(cwd.c_str()) != 0) || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) _exit(127);
     execve(args[0], args.data(), envp.data());
     _exit(127);
   }
@@ -74,7 +77,9 @@ class ScratchDirectory {
  public:
   ScratchDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "fadecrest-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::filesystem::filesystem_error("mkdtemp", pattern, std::error_code(errno, std::generic_category()));
+    if (!mkdtemp(pattern.data()))
+      throw std::filesystem::filesystem_error("mkdtemp", pattern,
+                                              std::error_code(errno, std::generic_category()));
     path_ = pattern;
   }
   ~ScratchDirectory() { std::filesystem::remove_all(path_); }
@@ -86,7 +91,8 @@ class ScratchDirectory {
 
   std::vector<std::string> fileNames() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+      names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -39,7 +39,8 @@ TEST_F(ModuleTest, RecordDescribesTheEffect) {
   EXPECT_EQ(effect->ioRatio, 1.0f);
   EXPECT_EQ(effect->initialDelay, 0);
   EXPECT_EQ(effect->user, nullptr);
-  EXPECT_TRUE(std::all_of(std::begin(effect->future), std::end(effect->future), [](char c) { return c == 0; }));
+  EXPECT_TRUE(
+      std::all_of(std::begin(effect->future), std::end(effect->future), [](char c) { return c == 0; }));
   EXPECT_NE(effect->dispatcher, nullptr);
   EXPECT_NE(effect->setParameter, nullptr);
   EXPECT_NE(effect->getParameter, nullptr);
@@ -85,7 +86,8 @@ TEST_F(ModuleTest, NamesProgramsAndParameterTexts) {
   EXPECT_EQ(effect.text(effGetParamName, 1), "Duration");
 
   const char* names[] = {"Init", "Very Long track", "Long track", "Medium track", "Short track", "Shortest"};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(effect.text(effGetProgramNameIndexed, i), names[i]) << "program " << i;
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(effect.text(effGetProgramNameIndexed, i), names[i]) << "program " << i;
 
   // Shown in seconds: interval*59+1 and duration*4+1.
   EXPECT_EQ(effect.dispatch(effGetProgram), 1);
@@ -160,8 +162,8 @@ void expectFadeRuleThroughRecord(const PluginModule& module) {
     for (int i = 0; i < n && mismatches < 5; ++i) {
       if (outputs[0][i] != expectedLeft[i] || outputs[1][i] != expectedRight[i]) {
         ++mismatches;
-        ADD_FAILURE() << "frame " << frame + i << (inPlace ? " (in place)" : "") << ": got " << outputs[0][i] << ", "
-                      << outputs[1][i] << " expected " << expectedLeft[i] << ", " << expectedRight[i];
+        ADD_FAILURE() << "frame " << frame + i << (inPlace ? " (in place)" : "") << ": got " << outputs[0][i]
+                      << ", " << outputs[1][i] << " expected " << expectedLeft[i] << ", " << expectedRight[i];
       }
     }
     frame += n;

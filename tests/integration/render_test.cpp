@@ -16,7 +16,8 @@ struct Sound {
   std::vector<float> samples;  // interleaved
 };
 
-void writeSound(const std::filesystem::path& path, int channels, int format, const std::vector<float>& samples) {
+void writeSound(const std::filesystem::path& path, int channels, int format,
+                const std::vector<float>& samples) {
   SF_INFO info{};
   info.channels = channels;
   info.samplerate = 8000;
@@ -97,11 +98,12 @@ TEST_P(RenderFadeTest, OutputFollowsTheFadeRuleSampleBySample) {
     FadeModel::Step step = model.next();
     for (int c = 0; c < test.channels; ++c) {
       float in = input[i + c];
-      float expected = test.doublePrecision ? static_cast<float>(FadeModel::apply(step, static_cast<double>(in)))
-                                            : FadeModel::apply(step, in);
+      float expected = test.doublePrecision
+                           ? static_cast<float>(FadeModel::apply(step, static_cast<double>(in)))
+                           : FadeModel::apply(step, in);
       if (output.samples[i + c] != expected && ++mismatches)
-        ADD_FAILURE() << "frame " << i / test.channels << " channel " << c << ": got " << output.samples[i + c]
-                      << ", expected " << expected << " from " << in;
+        ADD_FAILURE() << "frame " << i / test.channels << " channel " << c << ": got "
+                      << output.samples[i + c] << ", expected " << expected << " from " << in;
     }
   }
 }
@@ -109,12 +111,19 @@ TEST_P(RenderFadeTest, OutputFollowsTheFadeRuleSampleBySample) {
 INSTANTIATE_TEST_SUITE_P(
     Programs, RenderFadeTest,
     ::testing::Values(FadeCase{"ShortestSingle", {"--program", "5", "--block", "333"}, 2, 0.0f, 0.0f, false},
-                      FadeCase{"ShortestDouble", {"--program", "5", "--block", "333", "--precision", "double"}, 2,
-                               0.0f, 0.0f, true},
+                      FadeCase{"ShortestDouble",
+                               {"--program", "5", "--block", "333", "--precision", "double"},
+                               2,
+                               0.0f,
+                               0.0f,
+                               true},
                       FadeCase{"ShortestMono", {"--program", "5", "--block", "333"}, 1, 0.0f, 0.0f, false},
                       FadeCase{"SecondsOverrideProgram",
-                               {"--program", "0", "--interval", "1", "--duration", "5", "--block", "1"}, 2, 0.0f,
-                               1.0f, false}),
+                               {"--program", "0", "--interval", "1", "--duration", "5", "--block", "1"},
+                               2,
+                               0.0f,
+                               1.0f,
+                               false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Render, KeepsTheInputFormat) {
@@ -178,7 +187,7 @@ TEST(Render, WithoutInputRendersThreeMinutesOfMusic) {
 // Three minutes take seconds to render, so the signal lands while the output is being written.
 TEST(Render, InterruptedRenderLeavesNoFile) {
   ScratchDirectory directory;
-  CommandResult run = renderIn(directory, {}, std::chrono::milliseconds(300));
+  CommandResult run = renderIn(directory, {}, std::chrono::milliseconds(1000));
   EXPECT_NE(run.exitCode, 0);
   EXPECT_EQ(run.err, "fadecrest-render: interrupted\n");
   EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});

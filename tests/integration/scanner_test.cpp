@@ -21,23 +21,20 @@ std::map<std::string, std::string> attributes(const std::string& element) {
   return found;
 }
 
-// A sanitized module needs its runtime loaded first; lend the scanner the one this test runs with.
-std::string sanitizerRuntime() {
-  std::ifstream maps("/proc/self/maps");
-  for (std::string line; std::getline(maps, line);)
-    if (auto at = line.find('/'); at != std::string::npos && line.find("libasan.so", at) != std::string::npos)
-      return line.substr(at);
-  return {};
-}
-
 TEST(ArdourScanner, IndexesTheModuleAsAStereoEffect) {
   if (access(kScanner.c_str(), X_OK) != 0) GTEST_SKIP() << kScanner << " is not installed";
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the scanner cannot load a thread-sanitized module: the runtime must be preloaded, "
+                  "and preloaded it deadlocks the scanner at exit";
+#endif
   ScratchDirectory home;
-  std::map<std::string, std::string> environment = {{"HOME", home.path()}, {"LD_LIBRARY_PATH", "/usr/lib/ardour7"}};
-  if (std::string runtime = sanitizerRuntime(); !runtime.empty()) {
-    environment["LD_PRELOAD"] = runtime;
-    environment["ASAN_OPTIONS"] = "detect_leaks=0";  // the scanner's own leaks are not ours
-  }
+  // A sanitized module brings its runtime in only when loaded: let it start there instead of
+  // demanding to come first (preloading it hangs the scanner at exit), and leave the scanner's
+  // own leaks alone. Without sanitizers the variable is ignored.
+  std::map<std::string, std::string> environment = {
+      {"HOME", home.path()},
+      {"LD_LIBRARY_PATH", "/usr/lib/ardour7"},
+      {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}};
 
   const std::string modulePath = std::filesystem::canonical(FADECREST_MODULE_PATH);
   CommandResult scan = runCommand({kScanner, modulePath}, {}, environment);
@@ -57,7 +54,8 @@ TEST(ArdourScanner, IndexesTheModuleAsAStereoEffect) {
   ASSERT_TRUE(std::regex_search(xml, cacheElement, std::regex("<VST2Cache [^>]*>"))) << xml;
   EXPECT_EQ(attributes(cacheElement[0])["binary"], modulePath);
   ASSERT_TRUE(std::regex_search(xml, infoElement, std::regex("<VST2Info [^>]*>"))) << xml;
-  EXPECT_EQ(xml.find("<VST2Info ", infoElement.position(0) + 1), std::string::npos) << "more than one effect: " << xml;
+  EXPECT_EQ(xml.find("<VST2Info ", infoElement.position(0) + 1), std::string::npos)
+      << "more than one effect: " << xml;
 
   auto info = attributes(infoElement[0]);
   EXPECT_EQ(info["id"], std::to_string(0x66343038));

@@ -31,13 +31,15 @@ SoundFileSource::~SoundFileSource() { sf_close(file_); }
 
 int64_t SoundFileSource::read(float* interleaved, int64_t frames) {
   sf_count_t got = sf_readf_float(file_, interleaved, frames);
-  if (got < frames && sf_error(file_)) throw std::runtime_error("cannot read " + path_ + ": " + soundFileError(file_));
+  if (got < frames && sf_error(file_))
+    throw std::runtime_error("cannot read " + path_ + ": " + soundFileError(file_));
   return got;
 }
 
 int64_t SoundFileSource::read(double* interleaved, int64_t frames) {
   sf_count_t got = sf_readf_double(file_, interleaved, frames);
-  if (got < frames && sf_error(file_)) throw std::runtime_error("cannot read " + path_ + ": " + soundFileError(file_));
+  if (got < frames && sf_error(file_))
+    throw std::runtime_error("cannot read " + path_ + ": " + soundFileError(file_));
   return got;
 }
 
@@ -95,7 +97,8 @@ void OutputFile::write(const double* interleaved, int64_t frames) {
 void OutputFile::commit() {
   int closed = sf_close(file_);
   file_ = nullptr;
-  if (closed != 0) throw std::runtime_error("cannot write " + target_.string() + ": " + sf_error_number(closed));
+  if (closed != 0)
+    throw std::runtime_error("cannot write " + target_.string() + ": " + sf_error_number(closed));
   std::error_code error;
   std::filesystem::rename(temporary_, target_, error);
   if (error) throw std::runtime_error("cannot write " + target_.string() + ": " + error.message());

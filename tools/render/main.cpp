@@ -24,7 +24,8 @@ constexpr double kLongFileSeconds = 30.0;  // shorter renders finish before a ba
 fs::path defaultPluginPath() { return fs::read_symlink("/proc/self/exe").parent_path() / "fadecrest.so"; }
 
 // "dir/song.wav" becomes "dir/song-preview.wav"; a chosen format brings its own extension.
-fs::path defaultOutputPath(const std::optional<std::string>& input, const std::optional<std::string>& format) {
+fs::path defaultOutputPath(const std::optional<std::string>& input,
+                           const std::optional<std::string>& format) {
   fs::path base = input ? fs::path(*input) : fs::path("fadecrest.wav");
   std::string extension = base.extension().string();
   if (format) extension = std::string(".") += extensionOf(majorFormatNamed(*format));
@@ -54,7 +55,8 @@ void setUp(PluginHost& effect, const Options& options, const SignalSource& sourc
   if (options.durationSeconds)
     effect.setParameter(kDurationParameter, static_cast<float>((*options.durationSeconds - 1.0) / 4.0));
 
-  bool supported = options.precision == Precision::Double ? effect.canProcessDouble() : effect.canProcessSingle();
+  bool supported =
+      options.precision == Precision::Double ? effect.canProcessDouble() : effect.canProcessSingle();
   if (!supported)
     throw std::runtime_error(std::string("the plug-in cannot process in ") +
                              (options.precision == Precision::Double ? "double" : "single") + " precision");
@@ -74,7 +76,8 @@ void run(const Options& options) {
     throw std::runtime_error(*options.input + " has " + std::to_string(source->channels()) +
                              " channels; only mono and stereo files can be rendered");
 
-  fs::path output = options.output ? fs::path(*options.output) : defaultOutputPath(options.input, options.format);
+  fs::path output =
+      options.output ? fs::path(*options.output) : defaultOutputPath(options.input, options.format);
   int format = chooseFormat(options, inputFormat, output, source->channels(), source->sampleRate());
 
   // A bare name would make dlopen search the library path instead of the current directory.
@@ -84,7 +87,8 @@ void run(const Options& options) {
   OutputFile file(output, format, source->channels(), source->sampleRate());
   effect.resume();
   bool longFile = source->frames() > kLongFileSeconds * source->sampleRate();
-  renderSource(effect, *source, file, options.block, options.precision, !options.quiet && longFile && isatty(2));
+  renderSource(effect, *source, file, options.block, options.precision,
+               !options.quiet && longFile && isatty(2));
   effect.suspend();
   file.commit();
 

@@ -32,7 +32,8 @@ double parseSeconds(const std::string& name, const std::string& text, double low
   return *value;
 }
 
-std::string oneOf(const std::string& name, const std::string& text, std::initializer_list<const char*> choices) {
+std::string oneOf(const std::string& name, const std::string& text,
+                  std::initializer_list<const char*> choices) {
   std::string list;
   for (const char* choice : choices) {
     if (text == choice) return text;
@@ -55,10 +56,11 @@ Options:
       --plugin PATH       plug-in module (default: fadecrest.so beside this program)
       --block N           frames per process call, 1..65536 (default 512)
       --precision P       single or double (default single)
-      --program N         factory program 0..5
+      --program N         factory program 0..5 (default: the plug-in's own, 1)
       --interval SECONDS  seconds between fades, 1..60 (applied after the program)
       --duration SECONDS  length of a fade, 1..5 (applied after the program)
-      --format F          wav, flac or aiff (default: as the input)
+      --format F          wav, flac or aiff (default: from the output's extension,
+                          otherwise as the input)
       --bits B            16, 24, 32 or float (default: as the input)
   -q, --quiet             print nothing but errors
   -h, --help              show this help
@@ -73,8 +75,8 @@ Options parseOptions(int argc, char** argv) {
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     if (onlyPositional || arg.empty() || arg[0] != '-') {
-      if (options.input) throw UsageError("only one input file may be given, got '" + *options.input +
-                                          "' and '" + arg + "'");
+      if (options.input)
+        throw UsageError("only one input file may be given, got '" + *options.input + "' and '" + arg + "'");
       options.input = arg;
       continue;
     }
@@ -113,7 +115,7 @@ Options parseOptions(int argc, char** argv) {
       options.block = parseInt("--block", value(), 1, 65536);
     } else if (arg == "--precision") {
       options.precision = oneOf("--precision", value(), {"single", "double"}) == "single" ? Precision::Single
-                                                                                         : Precision::Double;
+                                                                                          : Precision::Double;
     } else if (arg == "--program") {
       options.program = parseInt("--program", value(), 0, 5);
     } else if (arg == "--interval") {

@@ -83,7 +83,9 @@ int PluginHost::currentProgram() { return static_cast<int>(dispatch(effGetProgra
 
 void PluginHost::setProgram(int program) { dispatch(effSetProgram, 0, program); }
 
-void PluginHost::setParameter(int index, float normalised) { effect_->setParameter(effect_, index, normalised); }
+void PluginHost::setParameter(int index, float normalised) {
+  effect_->setParameter(effect_, index, normalised);
+}
 
 bool PluginHost::canProcessSingle() const {
   return (effect_->flags & effFlagsCanReplacing) && effect_->processReplacing;

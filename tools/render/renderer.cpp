@@ -37,7 +37,8 @@ class ProgressBar {
 };
 
 template <typename T>
-void renderIn(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize, bool showProgress) {
+void renderIn(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize,
+              bool showProgress) {
   const int fileChannels = source.channels();
   const int inputs = effect.numInputs();
   const int outputs = effect.numOutputs();
@@ -54,9 +55,9 @@ void renderIn(PluginHost& effect, SignalSource& source, OutputFile& output, int 
   while (int64_t got = source.read(interleaved.data(), blockSize)) {
     if (stopRequested) throw std::runtime_error("interrupted");
     const int frames = static_cast<int>(got);
-    // A mono file feeds every input; otherwise channel i feeds input i.
+    // Channel i feeds input i; the last channel also feeds any inputs beyond, so mono fills both.
     for (int c = 0; c < inputs; ++c) {
-      int from = fileChannels == 1 ? 0 : c;
+      int from = std::min(c, fileChannels - 1);
       for (int i = 0; i < frames; ++i) in[c][i] = interleaved[static_cast<size_t>(i) * fileChannels + from];
     }
     effect.process(inPointers.data(), outPointers.data(), frames);
@@ -70,8 +71,8 @@ void renderIn(PluginHost& effect, SignalSource& source, OutputFile& output, int 
 
 }  // namespace
 
-void renderSource(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize, Precision precision,
-            bool showProgress) {
+void renderSource(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize,
+                  Precision precision, bool showProgress) {
   const int most = std::min(effect.numInputs(), effect.numOutputs());
   if (source.channels() > most)
     throw std::runtime_error("the input has " + std::to_string(source.channels()) +

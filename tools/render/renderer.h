@@ -14,7 +14,7 @@ extern volatile std::sig_atomic_t stopRequested;
 
 // The effect must already be open, set up and resumed. Channels beyond the effect's inputs
 // are an error; a mono source feeds every input, and the output keeps the source's channels.
-void renderSource(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize, Precision precision,
-            bool showProgress);
+void renderSource(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize,
+                  Precision precision, bool showProgress);
 
 }  // namespace render

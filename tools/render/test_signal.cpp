@@ -7,8 +7,8 @@
 namespace render {
 namespace {
 
-constexpr double kBar = 2.0;     // seconds per chord
-constexpr double kStep = 0.25;   // seconds per arpeggio note
+constexpr double kBar = 2.0;    // seconds per chord
+constexpr double kStep = 0.25;  // seconds per arpeggio note
 
 struct Chord {
   int bass;
@@ -33,7 +33,8 @@ double tone(int note, double t) {
 
 // Rises quickly, settles, and closes just before `length` so chord changes do not click.
 double padEnvelope(double t, double length) {
-  return std::min(1.0, t / 0.05) * (0.6 + 0.4 * std::exp(-3.0 * t)) * std::clamp((length - t) / 0.1, 0.0, 1.0);
+  return std::min(1.0, t / 0.05) * (0.6 + 0.4 * std::exp(-3.0 * t)) *
+         std::clamp((length - t) / 0.1, 0.0, 1.0);
 }
 
 double pluckEnvelope(double t, double length) {
