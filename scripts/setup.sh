@@ -10,6 +10,9 @@ packages=(
   ardour                            # a real host: its plug-in scanner indexes the built library
   sox                               # measuring rendered files by hand
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
+  libpng-dev                        # decoding the PNG resources
+  libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
+  fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
 )
 
 missing=()

@@ -1,0 +1,28 @@
+// Resources carried by the library itself, found by type name and number.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "platform/module.h"
+#include "platform/surface.h"
+
+namespace platform {
+
+// Bytes of the resource, or an empty span when there is none. Only the low 16 bits of the number
+// name a resource.
+std::span<const std::uint8_t> findResource(ModuleHandle module, const char* type, std::uint32_t number);
+
+// A classic (uncompressed, alpha-less) bitmap resource, or null when the library has none.
+std::unique_ptr<Bitmap> loadClassicBitmap(ModuleHandle module, std::uint32_t number);
+
+// Adds a resource at run time (tests, and systems without a resource format of their own). The
+// bytes must outlive every lookup.
+void registerResource(const char* type, std::uint16_t number, std::span<const std::uint8_t> bytes);
+// The pixels are copied; a classic bitmap has no alpha, so the alpha bytes are ignored.
+void registerClassicBitmap(std::uint16_t number, const Bitmap& pixels);
+void unregisterResources();
+
+}  // namespace platform

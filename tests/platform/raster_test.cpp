@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "platform/headless/input.h"
+#include "platform/raster/image.h"
+
+using raster::Image;
+using raster::Pixel;
+
+namespace {
+const Pixel kWhite{255, 255, 255, 255};
+int countSet(const Image& image) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) != Pixel{};
+  return n;
+}
+}  // namespace
+
+TEST(Raster, BottomUpImagesKeepTopDownCoordinates) {
+  Image image(3, 2, true);
+  *image.at(1, 0) = kWhite;
+  EXPECT_EQ(image.memoryRow(1)[4], 255);  // top row lives in the last memory row
+  EXPECT_EQ(image.memoryRow(0)[4], 0);
+}
+
+TEST(Raster, LinesInEveryDirectionLeaveOutTheEnd) {
+  const platform::Rect all{0, 0, 20, 20};
+  const std::pair<platform::Point, platform::Point> lines[] = {
+      {{10, 10}, {15, 10}}, {{10, 10}, {5, 10}}, {{10, 10}, {10, 16}}, {{10, 10}, {4, 4}}, {{10, 10}, {13, 17}}};
+  for (const auto& [from, to] : lines) {
+    Image image(20, 20, false);
+    raster::line(image, all, from, to, kWhite, 1);
+    EXPECT_EQ(image.pixel(from.x, from.y), kWhite);
+    EXPECT_EQ(image.pixel(to.x, to.y), Pixel{});
+    EXPECT_EQ(countSet(image), std::max(std::abs(to.x - from.x), std::abs(to.y - from.y)));
+  }
+}
+
+TEST(Raster, EverythingStaysInsideClipAndImage) {
+  Image image(10, 10, false);
+  const platform::Rect clip{2, 2, 6, 6};
+  raster::fill(image, clip, {-100, -100, 100, 100}, kWhite);
+  raster::line(image, clip, {-50, 3}, {50, 3}, kWhite, 1);
+  EXPECT_EQ(countSet(image), 16);
+  raster::fill(image, {-5, -5, 50, 50}, {8, 8, 30, 30}, kWhite);
+  EXPECT_EQ(countSet(image), 20);
+
+  Image source(4, 4, true);
+  raster::fill(source, source.bounds(), source.bounds(), kWhite);
+  Image target(10, 10, false);
+  raster::copy(target, target.bounds(), {8, 8, 20, 20}, source, {2, 2});
+  EXPECT_EQ(countSet(target), 4);  // two columns of source left, two of target
+  raster::alphaBlend(target, target.bounds(), {-3, -3, 3, 3}, source, {-1, -1}, 255, true);
+  EXPECT_EQ(countSet(target), 4 + 4);  // only the 2 x 2 corner overlaps both images
+}
+
+TEST(Raster, PremultipliedSourceOver) {
+  Image source(1, 1, false), target(1, 1, false);
+  *source.at(0, 0) = {0, 0, 100, 128};  // half-covering red
+  *target.at(0, 0) = {200, 0, 0, 255};
+  raster::alphaBlend(target, target.bounds(), target.bounds(), source, {0, 0}, 255, true);
+  EXPECT_EQ(target.pixel(0, 0), (Pixel{100, 0, 100, 255}));
+  // Without per-pixel alpha only the constant opacity counts.
+  raster::alphaBlend(target, target.bounds(), target.bounds(), source, {0, 0}, 255, false);
+  EXPECT_EQ(target.pixel(0, 0), (Pixel{0, 0, 100, 255}));
+}
+
+TEST(HeadlessInput, ManualClockMovesOnlyWhenTold) {
+  platform::headless::resetInput();
+  EXPECT_EQ(platform::tickCount(), 0u);
+  platform::sleep(25);
+  platform::headless::advanceClock(5);
+  EXPECT_EQ(platform::tickCount(), 30u);
+  platform::headless::resetInput();
+}
