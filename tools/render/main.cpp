@@ -27,10 +27,12 @@ fs::path defaultPluginPath() { return fs::read_symlink("/proc/self/exe").parent_
 fs::path defaultOutputPath(const std::optional<std::string>& input,
                            const std::optional<std::string>& format) {
   fs::path base = input ? fs::path(*input) : fs::path("fadecrest.wav");
-  std::string extension = base.extension().string();
-  if (format) extension = std::string(".") += extensionOf(majorFormatNamed(*format));
   fs::path result = base;
-  result.replace_filename(base.stem().string() + "-preview" + extension);
+  result.replace_filename(base.stem().string() + "-preview");
+  if (format)
+    result += fs::path(".").concat(extensionOf(majorFormatNamed(*format)));
+  else
+    result += base.extension();
   return input ? result : result.filename();
 }
 
