@@ -129,91 +129,56 @@ void FadecrestVST::computeSampleCounts() {
   halfFadeSamples.store(fade >> 1, std::memory_order_relaxed);
 }
 
-void FadecrestVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-  const float* inL = inputs[0];
-  const float* inR = inputs[1];
-  float* outL = outputs[0];
-  float* outR = outputs[1];
+// Walks a block in runs of frames that stay in one phase; the two precisions differ only in the
+// frame that opens the window and in what a window run does.
+template <typename Sample, typename WindowRun>
+void FadecrestVST::runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
+                           WindowRun windowRun) {
+  const Sample* inL = inputs[0];
+  const Sample* inR = inputs[1];
+  Sample* outL = outputs[0];
+  Sample* outR = outputs[1];
   VstInt32 i = 0;
   while (i < sampleFrames) {
-    VstInt32 old = sampleCounter;
-    if (!fading) {
-      VstInt32 count = intervalSamples.load(std::memory_order_relaxed);
-      if (old < count) {
-        VstInt32 n = framesBefore(count, old, sampleFrames - i);
+    const VstInt32 old = sampleCounter;
+    const VstInt32 count = (fading ? fadeSamples : intervalSamples).load(std::memory_order_relaxed);
+    if (old < count) {
+      VstInt32 n = framesBefore(count, old, sampleFrames - i);
+      if (fading) {
+        windowRun(inL + i, inR + i, outL + i, outR + i, n, old + 1, count);
+      } else {
         passRun(inL + i, outL + i, n);
         passRun(inR + i, outR + i, n);
-        sampleCounter = old + n;
-        i += n;
-      } else {
-        // The frame that opens the window passes unchanged.
-        outL[i] = inL[i];
-        outR[i] = inR[i];
-        sampleCounter = 0;
-        fading = true;
-        ++i;
       }
+      sampleCounter = old + n;
+      i += n;
     } else {
-      VstInt32 count = fadeSamples.load(std::memory_order_relaxed);
-      if (old < count) {
-        VstInt32 n = framesBefore(count, old, sampleFrames - i);
-        // The half is taken from the fade count just read rather than from its own field, so an
-        // automation change between the two stores can never pair a new fade with an old half.
-        rampRun(inL + i, inR + i, outL + i, outR + i, n, old + 1, count >> 1, count);
-        sampleCounter = old + n;
-        i += n;
-      } else {
-        outL[i] = inL[i];
-        outR[i] = inR[i];
-        sampleCounter = 0;
-        fading = false;
-        ++i;
-      }
+      const bool mute = !fading && muteOpeningFrame;
+      outL[i] = mute ? Sample(0) : inL[i];
+      outR[i] = mute ? Sample(0) : inR[i];
+      sampleCounter = 0;
+      fading = !fading;
+      ++i;
     }
   }
 }
 
+void FadecrestVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+  // The frame that opens the window passes unchanged; the window is ramped. The half is taken from
+  // the fade count just read rather than from its own field, so an automation change between the
+  // two stores can never pair a new fade with an old half.
+  runGate(inputs, outputs, sampleFrames, false,
+          [](const float* inL, const float* inR, float* outL, float* outR, VstInt32 n, VstInt32 firstC,
+             VstInt32 count) { rampRun(inL, inR, outL, outR, n, firstC, count >> 1, count); });
+}
+
 void FadecrestVST::processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) {
-  const double* inL = inputs[0];
-  const double* inR = inputs[1];
-  double* outL = outputs[0];
-  double* outR = outputs[1];
-  VstInt32 i = 0;
-  while (i < sampleFrames) {
-    VstInt32 old = sampleCounter;
-    if (!fading) {
-      VstInt32 count = intervalSamples.load(std::memory_order_relaxed);
-      if (old < count) {
-        VstInt32 n = framesBefore(count, old, sampleFrames - i);
-        passRun(inL + i, outL + i, n);
-        passRun(inR + i, outR + i, n);
-        sampleCounter = old + n;
-        i += n;
-      } else {
-        // In double precision the whole window is muted, the opening frame included.
-        outL[i] = 0.0;
-        outR[i] = 0.0;
-        sampleCounter = 0;
-        fading = true;
-        ++i;
-      }
-    } else {
-      VstInt32 count = fadeSamples.load(std::memory_order_relaxed);
-      if (old < count) {
-        VstInt32 n = framesBefore(count, old, sampleFrames - i);
-        silenceRun(outL + i, n);
-        silenceRun(outR + i, n);
-        sampleCounter = old + n;
-        i += n;
-      } else {
-        outL[i] = inL[i];
-        outR[i] = inR[i];
-        sampleCounter = 0;
-        fading = false;
-        ++i;
-      }
-    }
-  }
+  // In double precision the whole window is muted, the opening frame included.
+  runGate(inputs, outputs, sampleFrames, true,
+          [](const double*, const double*, double* outL, double* outR, VstInt32 n, VstInt32, VstInt32) {
+            silenceRun(outL, n);
+            silenceRun(outR, n);
+          });
 }
 
 void FadecrestVST::setProgram(VstInt32 program) {

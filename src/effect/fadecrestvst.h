@@ -54,6 +54,9 @@ class FadecrestVST : public AudioEffectX {
 
  private:
   void computeSampleCounts();
+  template <typename Sample, typename WindowRun>
+  void runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
+               WindowRun windowRun);
 
   FadecrestProgram* programs;
   // Written by setParameter from whatever thread the host automates on, read by the audio thread:
