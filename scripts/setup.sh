@@ -7,7 +7,7 @@ packages=(
   clang libclang-rt-dev             # libFuzzer and the sanitizer runtimes for the fuzz targets
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev                   # audio files for fadecrest-render
-  ardour                            # a real host: its plug-in scanner indexes the built library
+  ardour                            # a real host: its scanner indexes the module, its session tools run it
   sox                               # measuring rendered files by hand
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
   libpng-dev                        # decoding the PNG resources

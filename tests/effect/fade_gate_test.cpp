@@ -9,59 +9,9 @@
 #include <vector>
 
 #include "effect/fadecrestvst.h"
-#include "support/recording_host.h"
+#include "support/fade_model.h"
 
 namespace {
-
-// The gate as written in the rule, one frame at a time, with no shortcuts.
-struct ReferenceGate {
-  int32_t counter = 0;
-  bool fading = false;
-  int32_t interval, fade, half;
-
-  float gain(int32_t c) const {
-    float h = static_cast<float>(half);
-    return std::fabs(static_cast<float>((static_cast<double>(h) - c) / static_cast<double>(h)));
-  }
-  float single(float in) {
-    int32_t old = counter;
-    if (!fading) {
-      if (old < interval) {
-        counter = old + 1;
-      } else {
-        counter = 0;
-        fading = true;
-      }
-      return in;
-    }
-    if (old < fade) {
-      counter = old + 1;
-      return in * gain(old + 1);
-    }
-    counter = 0;
-    fading = false;
-    return in;
-  }
-  double twice(double in) {
-    int32_t old = counter;
-    if (!fading) {
-      if (old < interval) {
-        counter = old + 1;
-        return in;
-      }
-      counter = 0;
-      fading = true;
-      return 0.0;
-    }
-    if (old < fade) {
-      counter = old + 1;
-      return 0.0;
-    }
-    counter = 0;
-    fading = false;
-    return in;
-  }
-};
 
 // An effect at a sample rate small enough that whole cycles fit in a test: at 10 Hz the shortest
 // program gives interval 10, fade 10, half-fade 5.
@@ -71,9 +21,7 @@ struct SmallEffect {
     effect.setParameter(kIntervalParameter, interval);
     effect.setParameter(kDurationParameter, duration);
   }
-  ReferenceGate reference() const {
-    return {0, false, effect.intervalSampleCount(), effect.fadeSampleCount(), effect.halfFadeSampleCount()};
-  }
+  FadeModel model() const { return FadeModel(effect.intervalSampleCount(), effect.fadeSampleCount()); }
   FadecrestVST effect;
 };
 
@@ -137,21 +85,22 @@ TEST(FadeGateTimeline, AnyBlockSplitGivesThePerFrameResultInBothPrecisions) {
   std::uniform_int_distribution<int> blockSize(0, 37);
   for (float rate : {10.0f, 23.0f, 44100.0f / 1000.0f}) {
     SmallEffect small(rate, 0.3f, 0.6f);
-    ReferenceGate single = small.reference();
+    FadeModel model = small.model();
     for (int block = 0; block < 200; ++block) {
       std::vector<float> in(blockSize(random));
       for (float& s : in) s = sample(random);
       std::vector<float> out = runSingle(small.effect, in);
-      for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], single.single(in[i])) << "rate " << rate;
+      for (size_t i = 0; i < in.size(); ++i)
+        ASSERT_EQ(out[i], FadeModel::apply(model.next(), in[i])) << "rate " << rate;
     }
   }
   SmallEffect small(17.0f, 0.4f, 0.9f);
-  ReferenceGate twice = small.reference();
+  FadeModel model = small.model();
   for (int block = 0; block < 200; ++block) {
     std::vector<double> in(blockSize(random));
     for (double& s : in) s = sample(random);
     std::vector<double> out = runDouble(small.effect, in);
-    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], twice.twice(in[i]));
+    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], FadeModel::apply(model.next(), in[i]));
   }
 }
 
@@ -209,7 +158,6 @@ TEST(FadeGateGain, EveryWindowLengthMatchesTheDoubleFormulaBitForBit) {
   for (int32_t h = 1; h < 600; ++h) halves.push_back(h);
   for (int32_t h : {22050, 66150, 110250, 120000, 480000, (1 << 23) - 1, 1 << 23, (1 << 24) + 2}) halves.push_back(h);
   for (int32_t h : halves) {
-    ReferenceGate reference{0, true, 0, 2 * h, h};
     // The sample rate 2h with duration 0 gives a fade of 2h frames; a negative interval opens the
     // window at the first frame.
     SmallEffect small(static_cast<float>(2 * h), -1.0f, 0.0f);
@@ -221,7 +169,7 @@ TEST(FadeGateGain, EveryWindowLengthMatchesTheDoubleFormulaBitForBit) {
       std::vector<float> out = runSingle(small.effect, ones(std::min(chunk, 2 * h - first + 1)));
       for (size_t k = 0; k < out.size(); k += step) {
         int32_t c = first + static_cast<int32_t>(k);
-        ASSERT_EQ(out[k], reference.gain(c)) << "h " << h << " c " << c;
+        ASSERT_EQ(out[k], FadeModel::gain(h, c)) << "h " << h << " c " << c;
       }
     }
   }

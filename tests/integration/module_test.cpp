@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "fade_model.h"
+#include "support/fade_model.h"
 #include "plugin_module.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "command.h"
-#include "fade_model.h"
+#include "support/fade_model.h"
 
 namespace {
 

@@ -15,9 +15,19 @@ class FadeModel {
   };
 
   FadeModel(float interval, float duration, double sampleRate)
-      : interval_(static_cast<int64_t>((static_cast<double>(interval) * 59.0 + 1.0) * sampleRate)),
-        fade_(static_cast<int64_t>((static_cast<double>(duration) * 4.0 + 1.0) * sampleRate)),
-        half_(fade_ >> 1) {}
+      : FadeModel(static_cast<int64_t>((static_cast<double>(interval) * 59.0 + 1.0) * sampleRate),
+                  static_cast<int64_t>((static_cast<double>(duration) * 4.0 + 1.0) * sampleRate)) {}
+
+  // A model with the sample counts given directly.
+  FadeModel(int64_t intervalSamples, int64_t fadeSamples)
+      : interval_(intervalSamples), fade_(fadeSamples), half_(fadeSamples >> 1) {}
+
+  // Gain of the window frame with 1-based counter value c when the gain reaches zero at half.
+  static float gain(int64_t half, int64_t c) {
+    float hf = static_cast<float>(half);
+    double ratio = (static_cast<double>(hf) - static_cast<double>(c)) / static_cast<double>(hf);
+    return std::fabs(static_cast<float>(ratio));
+  }
 
   Step next() {
     int64_t old = counter_;
@@ -33,9 +43,7 @@ class FadeModel {
     }
     if (old < fade_) {
       counter_ = c;
-      float hf = static_cast<float>(half_);
-      double ratio = (static_cast<double>(hf) - static_cast<double>(c)) / static_cast<double>(hf);
-      return {Phase::Fade, std::fabs(static_cast<float>(ratio))};
+      return {Phase::Fade, gain(half_, c)};
     }
     counter_ = 0;
     fading_ = false;
