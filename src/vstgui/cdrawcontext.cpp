@@ -206,7 +206,7 @@ COffscreenContext::COffscreenContext(CFrame* frame, std::int32_t width, std::int
     : CDrawContext(frame, nullptr, nullptr), height(height), width(width), backgroundColor(backgroundColor) {
   clipRect.setOrdered(0, 0, width, height);
 
-  const platform::WindowHandle frameWindow = frame ? frame->getSystemWindow() : nullptr;
+  const platform::WindowHandle frameWindow = frame ? frame->getWindowHandle() : nullptr;
   platform::Surface* windowSurface = platform::acquireWindowSurface(frameWindow);
   memory = platform::createMemorySurface(windowSurface, width, height);
   platform::releaseWindowSurface(frameWindow, windowSurface);

@@ -4,6 +4,7 @@
 
 #include "platform/headless/input.h"
 #include "platform/headless/surface.h"
+#include "platform/headless/window.h"
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/cframe.h"
 

@@ -6,6 +6,8 @@ namespace platform::headless {
 
 HeadlessSurface::HeadlessSurface(raster::Image& image) : image_(image), clip_(image.bounds()) {}
 
+HeadlessSurface::HeadlessSurface(raster::Image& image, const Rect& clip) : image_(image), clip_(clip) {}
+
 HeadlessSurface::HeadlessSurface(int width, int height)
     : owned_(std::make_unique<raster::Image>(width, height, false)), image_(*owned_), clip_(image_.bounds()) {}
 
@@ -111,23 +113,6 @@ std::unique_ptr<Bitmap> createBitmap(int width, int height) {
 std::unique_ptr<Surface> createMemorySurface(const Surface* /*compatibleWith*/, int width, int height) {
   if (!plausible(width, height)) return nullptr;
   return std::make_unique<headless::HeadlessSurface>(width, height);
-}
-
-Surface* acquireWindowSurface(WindowHandle window) {
-  if (!window) return nullptr;
-  auto* w = headless::Window::fromHandle(window);
-  ++w->surfacesOut_;
-  return new headless::HeadlessSurface(w->pixels());
-}
-
-void releaseWindowSurface(WindowHandle window, Surface* surface) {
-  if (!window || !surface) return;
-  --headless::Window::fromHandle(window)->surfacesOut_;
-  delete surface;
-}
-
-Rect windowScreenRect(WindowHandle window) {
-  return window ? headless::Window::fromHandle(window)->screenRect() : Rect{};
 }
 
 }  // namespace platform

@@ -38,6 +38,8 @@ class HeadlessSurface final : public Surface {
  public:
   // Draws into `image`, which must outlive the surface.
   explicit HeadlessSurface(raster::Image& image);
+  // The same, limited to `clip` from the start, as a paint of a damaged area is.
+  HeadlessSurface(raster::Image& image, const Rect& clip);
   // A memory surface with an image of its own (top-down, like a device bitmap), black at start.
   HeadlessSurface(int width, int height);
 
@@ -78,25 +80,6 @@ class HeadlessSurface final : public Surface {
   Rect clip_;
   SurfaceCounters counters_;
   bool failBrushes_ = false;
-};
-
-// A window without a display: a screen rectangle and the pixels inside it. Its handle is its address.
-class Window {
- public:
-  explicit Window(const Rect& screenRect)
-      : screenRect_(screenRect), pixels_(screenRect.width(), screenRect.height(), false) {}
-  WindowHandle handle() { return this; }
-  static Window* fromHandle(WindowHandle handle) { return static_cast<Window*>(handle); }
-  const Rect& screenRect() const { return screenRect_; }
-  raster::Image& pixels() { return pixels_; }
-  int surfacesOut() const { return surfacesOut_; }
-
- private:
-  friend Surface* platform::acquireWindowSurface(WindowHandle);
-  friend void platform::releaseWindowSurface(WindowHandle, Surface*);
-  Rect screenRect_;
-  raster::Image pixels_;
-  int surfacesOut_ = 0;
 };
 
 }  // namespace platform::headless

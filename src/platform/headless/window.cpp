@@ -1,0 +1,286 @@
+#include "platform/headless/window.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <utility>
+
+#include "platform/headless/surface.h"
+
+namespace platform::headless {
+
+struct WindowSystem {
+  std::map<std::string, WindowProcedure> classes;
+  std::deque<std::pair<Window*, Message>> posted;
+  std::deque<Window*> paints;
+  std::map<Window*, DropTargetHandler*> dropTargets;
+  int oleDepth = 0;
+  int imagingLoaded = 0;
+  int fixedFrameBorder = 3;
+  CursorHandle cursor = nullptr;
+
+  static WindowSystem& get() {
+    static WindowSystem system;
+    return system;
+  }
+  // A window that goes away takes its queued messages with it.
+  void forget(Window* window) {
+    std::erase_if(posted, [window](const auto& entry) { return entry.first == window; });
+    std::erase(paints, window);
+    dropTargets.erase(window);
+  }
+  static long deliver(Window* window, const Message& message) {
+    if (window->procedure_) return window->procedure_(window, message);
+    return defaultWindowProcedure(window, message);
+  }
+};
+
+namespace {
+WindowSystem& sys() { return WindowSystem::get(); }
+constexpr int kCursorShapes = 9;
+const int gCursorTokens[kCursorShapes] = {};
+}  // namespace
+
+Window::Window(const Rect& screenRect, Window* parent, std::string className, bool caption)
+    : screenRect_(screenRect),
+      parent_(parent),
+      className_(std::move(className)),
+      caption_(caption),
+      pixels_(screenRect.width(), screenRect.height(), false) {
+  if (parent_) parent_->children_.push_back(this);
+}
+
+Window::Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
+               int width, int height)
+    : parent_(parent),
+      className_(className),
+      title_(title),
+      ownedBySystem_(true),
+      pixels_(std::max(width, 0), std::max(height, 0), false),
+      procedure_(procedure) {
+  const Point origin = parent ? parent->clientOrigin() : Point{};
+  screenRect_ = {origin.x, origin.y, origin.x + width, origin.y + height};
+  if (parent_) parent_->children_.push_back(this);
+}
+
+Window::~Window() {
+  if (!ownedBySystem_) tearDown();
+}
+
+// Destruction as a window system does it: the window hears of it first, then its children go.
+void Window::tearDown() {
+  WindowSystem::deliver(this, {MessageType::destroy, {}, 0});
+  while (!children_.empty()) {
+    Window* child = children_.back();
+    if (child->ownedBySystem_) {
+      destroyWindow(child);
+    } else {
+      child->tearDown();
+      child->parent_ = nullptr;
+      children_.pop_back();
+    }
+  }
+  if (parent_) std::erase(parent_->children_, this);
+  parent_ = nullptr;
+  sys().forget(this);
+}
+
+void Window::resize(int width, int height) {
+  screenRect_.right = screenRect_.left + width;
+  screenRect_.bottom = screenRect_.top + height;
+  raster::Image resized(std::max(width, 0), std::max(height, 0), false);
+  raster::copy(resized, resized.bounds(), resized.bounds(), pixels_, {0, 0});
+  pixels_ = std::move(resized);
+  ++resizeCount_;
+}
+
+void postMessage(WindowHandle window, const Message& message) {
+  sys().posted.emplace_back(Window::fromHandle(window), message);
+}
+
+long sendMessage(WindowHandle window, const Message& message) {
+  return WindowSystem::deliver(Window::fromHandle(window), message);
+}
+
+int dispatchMessages() {
+  int delivered = 0;
+  while (!sys().posted.empty()) {
+    const auto [window, message] = sys().posted.front();
+    sys().posted.pop_front();
+    WindowSystem::deliver(window, message);
+    ++delivered;
+  }
+  while (dispatchPendingPaint()) ++delivered;
+  return delivered;
+}
+
+bool isClassRegistered(const std::string& name) { return sys().classes.contains(name); }
+int registeredClassCount() { return static_cast<int>(sys().classes.size()); }
+int oleDepth() { return sys().oleDepth; }
+int imagingLibrariesLoaded() { return sys().imagingLoaded; }
+void setFixedFrameBorder(int pixels) { sys().fixedFrameBorder = pixels; }
+
+DropTargetHandler* dropTargetOf(WindowHandle window) {
+  const auto found = sys().dropTargets.find(Window::fromHandle(window));
+  return found == sys().dropTargets.end() ? nullptr : found->second;
+}
+
+void resetWindowSystem() {
+  sys().posted.clear();
+  sys().paints.clear();
+  sys().fixedFrameBorder = 3;
+  sys().cursor = nullptr;
+}
+
+}  // namespace platform::headless
+
+namespace platform {
+
+using headless::Window;
+using headless::WindowSystem;
+
+long defaultWindowProcedure(WindowHandle window, const Message& message) {
+  if (message.type == MessageType::paint) {
+    Rect damaged;
+    endPaint(window, beginPaint(window, damaged));
+  }
+  return 0;
+}
+
+bool registerWindowClass(const std::string& name, ModuleHandle /*module*/, WindowProcedure procedure) {
+  return headless::sys().classes.emplace(name, procedure).second;
+}
+
+void unregisterWindowClass(const std::string& name, ModuleHandle /*module*/) { headless::sys().classes.erase(name); }
+
+WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
+                               int width, int height) {
+  const auto found = headless::sys().classes.find(className);
+  if (found == headless::sys().classes.end()) return nullptr;
+  return new Window(Window::fromHandle(parent), className, title, found->second, width, height);
+}
+
+void destroyWindow(WindowHandle handle) {
+  if (!handle) return;
+  Window* window = Window::fromHandle(handle);
+  window->tearDown();
+  if (window->ownedBySystem_) delete window;
+}
+
+void setWindowUserData(WindowHandle window, void* data) {
+  if (window) Window::fromHandle(window)->userData_ = data;
+}
+
+void* windowUserData(WindowHandle window) { return window ? Window::fromHandle(window)->userData_ : nullptr; }
+
+Rect windowScreenRect(WindowHandle window) { return window ? Window::fromHandle(window)->screenRect() : Rect{}; }
+
+WindowHandle windowParent(WindowHandle window) { return window ? Window::fromHandle(window)->parent() : nullptr; }
+
+std::string windowClassName(WindowHandle window) {
+  return window ? Window::fromHandle(window)->className() : std::string();
+}
+
+bool windowHasCaption(WindowHandle window) { return window && Window::fromHandle(window)->caption(); }
+
+void resizeWindow(WindowHandle window, int width, int height) {
+  if (window) Window::fromHandle(window)->resize(width, height);
+}
+
+Point screenToClient(WindowHandle window, Point screen) {
+  if (!window) return screen;
+  const Point origin = Window::fromHandle(window)->clientOrigin();
+  return {screen.x - origin.x, screen.y - origin.y};
+}
+
+void invalidateWindow(WindowHandle handle, const Rect& rect) {
+  Window* window = Window::fromHandle(handle);
+  if (!window) return;
+  const Rect r = raster::intersect(rect, window->pixels_.bounds());
+  if (raster::isEmpty(r)) return;
+  if (!window->damaged_) {
+    window->damage_ = r;
+    window->damaged_ = true;
+    headless::sys().paints.push_back(window);
+    return;
+  }
+  Rect& d = window->damage_;
+  d = {std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right), std::max(d.bottom, r.bottom)};
+}
+
+bool windowUpdateRect(WindowHandle window, Rect& damaged) {
+  if (!window || !Window::fromHandle(window)->damaged_) return false;
+  damaged = Window::fromHandle(window)->damage_;
+  return true;
+}
+
+Surface* beginPaint(WindowHandle handle, Rect& damaged) {
+  Window* window = Window::fromHandle(handle);
+  damaged = window->damaged_ ? window->damage_ : Rect{};
+  window->damaged_ = false;
+  std::erase(headless::sys().paints, window);
+  ++window->surfacesOut_;
+  return new headless::HeadlessSurface(window->pixels_, damaged);
+}
+
+void endPaint(WindowHandle window, Surface* surface) { releaseWindowSurface(window, surface); }
+
+bool dispatchPendingPaint() {
+  auto& paints = headless::sys().paints;
+  if (paints.empty()) return false;
+  Window* window = paints.front();
+  paints.pop_front();
+  WindowSystem::deliver(window, {MessageType::paint, {}, 0});
+  return true;
+}
+
+Surface* acquireWindowSurface(WindowHandle window) {
+  if (!window) return nullptr;
+  auto* w = Window::fromHandle(window);
+  ++w->surfacesOut_;
+  return new headless::HeadlessSurface(w->pixels_);
+}
+
+void releaseWindowSurface(WindowHandle window, Surface* surface) {
+  if (!window || !surface) return;
+  --Window::fromHandle(window)->surfacesOut_;
+  delete surface;
+}
+
+CursorHandle systemCursor(CursorShape shape) { return &headless::gCursorTokens[static_cast<int>(shape)]; }
+
+CursorHandle currentCursor() {
+  if (!headless::sys().cursor) headless::sys().cursor = systemCursor(CursorShape::arrow);
+  return headless::sys().cursor;
+}
+
+void setCurrentCursor(CursorHandle cursor) { headless::sys().cursor = cursor; }
+
+int fixedFrameBorder() { return headless::sys().fixedFrameBorder; }
+
+bool queryPlatformVersion(PlatformVersion& version) {
+  version = {6, 1, 2};
+  return true;
+}
+
+ImagingLibrary loadImagingLibrary() {
+  ++headless::sys().imagingLoaded;
+  return {&headless::sys(), true, true};
+}
+
+void releaseImagingLibrary(void* handle) {
+  if (handle) --headless::sys().imagingLoaded;
+}
+
+void startOle() { ++headless::sys().oleDepth; }
+void stopOle() { --headless::sys().oleDepth; }
+
+bool registerDropTarget(WindowHandle window, DropTargetHandler* handler) {
+  if (!window) return false;
+  headless::sys().dropTargets[Window::fromHandle(window)] = handler;
+  return true;
+}
+
+void revokeDropTarget(WindowHandle window) { headless::sys().dropTargets.erase(Window::fromHandle(window)); }
+
+}  // namespace platform

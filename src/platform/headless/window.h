@@ -1,0 +1,92 @@
+// Windows without a display: a tree of windows with screen positions, a registry of window
+// classes, a message queue and the process-wide services of the window seam. Tests build host
+// windows with it (captioned outer windows, an "MDIClient" parent), post presses and wheel turns,
+// and read what a person would see from each window's pixels.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/raster/image.h"
+#include "platform/window.h"
+
+namespace platform::headless {
+
+class Window {
+ public:
+  // A window a test owns, such as a host's, at a rectangle on the screen. Destroying it destroys
+  // the windows inside it from outside, as a host closing its window would.
+  explicit Window(const Rect& screenRect, Window* parent = nullptr, std::string className = "HostWindow",
+                  bool caption = false);
+  ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  WindowHandle handle() { return this; }
+  static Window* fromHandle(WindowHandle handle) { return static_cast<Window*>(handle); }
+
+  const Rect& screenRect() const { return screenRect_; }
+  Window* parent() const { return parent_; }
+  const std::vector<Window*>& children() const { return children_; }
+  const std::string& className() const { return className_; }
+  const std::string& title() const { return title_; }
+  bool caption() const { return caption_; }
+  // Where the client area starts inside the outer rectangle (border and caption).
+  void setClientInset(Point inset) { clientInset_ = inset; }
+  Point clientOrigin() const { return {screenRect_.left + clientInset_.x, screenRect_.top + clientInset_.y}; }
+  raster::Image& pixels() { return pixels_; }
+  int surfacesOut() const { return surfacesOut_; }
+  int resizeCount() const { return resizeCount_; }
+  bool damaged() const { return damaged_; }
+
+ private:
+  friend struct WindowSystem;
+  friend WindowHandle platform::createChildWindow(const std::string&, const std::string&, WindowHandle, int, int);
+  friend void platform::destroyWindow(WindowHandle);
+  friend void platform::setWindowUserData(WindowHandle, void*);
+  friend void* platform::windowUserData(WindowHandle);
+  friend void platform::resizeWindow(WindowHandle, int, int);
+  friend void platform::invalidateWindow(WindowHandle, const Rect&);
+  friend bool platform::windowUpdateRect(WindowHandle, Rect&);
+  friend Surface* platform::beginPaint(WindowHandle, Rect&);
+  friend Surface* platform::acquireWindowSurface(WindowHandle);
+  friend void platform::releaseWindowSurface(WindowHandle, Surface*);
+  Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
+         int width, int height);
+  void resize(int width, int height);
+  void tearDown();
+
+  Rect screenRect_;
+  Window* parent_;
+  std::vector<Window*> children_;
+  std::string className_;
+  std::string title_;
+  bool caption_ = false;
+  bool ownedBySystem_ = false;
+  Point clientInset_;
+  raster::Image pixels_;
+  WindowProcedure procedure_ = nullptr;
+  void* userData_ = nullptr;
+  bool damaged_ = false;
+  Rect damage_;
+  int surfacesOut_ = 0;
+  int resizeCount_ = 0;
+};
+
+// Queues a press or a wheel turn for the window; dispatchMessages delivers it.
+void postMessage(WindowHandle window, const Message& message);
+// Delivers at once and answers what the procedure answered.
+long sendMessage(WindowHandle window, const Message& message);
+// Delivers every posted message, then every waiting paint; the number delivered.
+int dispatchMessages();
+
+bool isClassRegistered(const std::string& name);
+int registeredClassCount();
+int oleDepth();
+DropTargetHandler* dropTargetOf(WindowHandle window);
+int imagingLibrariesLoaded();
+void setFixedFrameBorder(int pixels);
+// Empties the queues and restores the default metrics; windows and classes are left alone.
+void resetWindowSystem();
+
+}  // namespace platform::headless

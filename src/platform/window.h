@@ -1,0 +1,99 @@
+// Native windows as the frame needs them: a class registered by name, a child window inside the
+// host's window, a user-data slot the window procedure finds its owner through, geometry of the
+// window tree, painting of damaged areas, cursors, system metrics, and the process-wide services
+// (OLE, drop targets, the imaging library) the editor window depends on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/module.h"
+#include "platform/surface.h"
+
+namespace platform {
+
+// What reaches a window procedure. Releases and motion are not events: controls poll the cursor
+// and the buttons while they track.
+enum class MessageType { destroy, paint, leftButtonDown, rightButtonDown, middleButtonDown, wheel, other };
+
+struct Message {
+  MessageType type = MessageType::other;
+  Point point;         // button presses: client coordinates; wheel: screen coordinates
+  int wheelDelta = 0;  // multiples of 120 per notch on a standard wheel
+};
+
+using WindowProcedure = long (*)(WindowHandle window, const Message& message);
+
+// What a window does with a message its procedure leaves alone (a paint validates the window).
+long defaultWindowProcedure(WindowHandle window, const Message& message);
+
+bool registerWindowClass(const std::string& name, ModuleHandle module, WindowProcedure procedure);
+void unregisterWindowClass(const std::string& name, ModuleHandle module);
+
+// A visible child window at (0, 0) of the parent's client area; null when the class is unknown.
+WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
+                               int width, int height);
+// Destroys the window and its children; each receives MessageType::destroy first.
+void destroyWindow(WindowHandle window);
+
+void setWindowUserData(WindowHandle window, void* data);
+void* windowUserData(WindowHandle window);
+
+// windowScreenRect (surface.h) gives the outer rectangle on the screen.
+WindowHandle windowParent(WindowHandle window);
+std::string windowClassName(WindowHandle window);
+bool windowHasCaption(WindowHandle window);
+// Keeps the top-left corner where it is.
+void resizeWindow(WindowHandle window, int width, int height);
+// From screen coordinates into the client coordinates of `window` (the screen itself when null).
+Point screenToClient(WindowHandle window, Point screen);
+
+// Adds the rectangle (client coordinates) to the window's damage; a paint message follows.
+void invalidateWindow(WindowHandle window, const Rect& rect);
+// The damaged rectangle, if any.
+bool windowUpdateRect(WindowHandle window, Rect& damaged);
+// The window's surface for painting the damage, which counts as repaired from here on.
+Surface* beginPaint(WindowHandle window, Rect& damaged);
+void endPaint(WindowHandle window, Surface* surface);
+// Takes one waiting paint message of the calling thread, if there is one, and hands it to its
+// window procedure; true when one was dispatched.
+bool dispatchPendingPaint();
+
+enum class CursorShape { arrow, wait, sizeWE, sizeNS, sizeAll, sizeNESW, sizeNWSE, no, hand };
+using CursorHandle = const void*;
+CursorHandle systemCursor(CursorShape shape);
+CursorHandle currentCursor();
+void setCurrentCursor(CursorHandle cursor);
+
+// Thickness of a fixed (dialog) window border, in pixels.
+int fixedFrameBorder();
+
+struct PlatformVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t platformId = 0;  // 2 and higher: the family with the transparent copy
+};
+bool queryPlatformVersion(PlatformVersion& version);
+
+// The imaging library that provides alpha blending and transparent copies; null when missing.
+struct ImagingLibrary {
+  void* handle = nullptr;
+  bool hasAlphaBlend = false;
+  bool hasTransparentCopy = false;
+};
+ImagingLibrary loadImagingLibrary();
+void releaseImagingLibrary(void* handle);
+
+// OLE for the calling thread, started and stopped in pairs.
+void startOle();
+void stopOle();
+
+// A drop target as the window system sees it; the toolkit's drop target implements it.
+class DropTargetHandler {
+ public:
+  virtual ~DropTargetHandler() = default;
+};
+bool registerDropTarget(WindowHandle window, DropTargetHandler* handler);
+void revokeDropTarget(WindowHandle window);
+
+}  // namespace platform

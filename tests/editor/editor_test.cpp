@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../support/recording_host.h"
+#include "../vstgui/probe_view.h"
+#include "editor/aeffguieditor.h"
+#include "host/audioeffectx.h"
+#include "platform/headless/input.h"
+#include "platform/headless/window.h"
+#include "vstgui/cframe.h"
+
+using namespace VSTGUI;
+using platform::Key;
+using platform::headless::Window;
+using probe::kBlue;
+using probe::ProbeView;
+
+namespace {
+
+class CountingFrame : public CFrame {
+ public:
+  using CFrame::CFrame;
+  void idle() override {
+    ++idles;
+    CFrame::idle();
+  }
+  int idles = 0;
+};
+
+// Stands in for the plug-in's own editor: a frame over the whole rectangle while open.
+class TestEditor : public AEffGUIEditor {
+ public:
+  explicit TestEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
+    rect.right = 328;
+    rect.bottom = 264;
+  }
+  bool open(void* window) override {
+    AEffGUIEditor::open(window);
+    frame = new CountingFrame(CRect(0, 0, rect.right, rect.bottom), window, this);
+    return true;
+  }
+  void close() override {
+    frame->forget();
+    frame = nullptr;
+    AEffGUIEditor::close();
+  }
+  CountingFrame* counting() const { return static_cast<CountingFrame*>(frame); }
+  std::uint32_t nextIdle() const { return nextIdleTime; }
+};
+
+class TestEffect : public AudioEffectX {
+ public:
+  TestEffect() : AudioEffectX(RecordingHost::callback, 1, 2) {}
+  void processReplacing(float**, float**, VstInt32) override {}
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+    return getAeffect()->dispatcher(getAeffect(), opcode, index, value, ptr, 0.0f);
+  }
+};
+
+class EditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::headless::resetInput();
+    platform::headless::resetWindowSystem();
+    platform::headless::setClock(1000);
+    effect = new TestEffect;
+    editor = new TestEditor(effect);
+  }
+  void TearDown() override {
+    if (editor->isOpen()) editor->close();
+    delete effect;  // and the editor with it
+    EXPECT_EQ(platform::headless::oleDepth(), 0);
+    AEffGUIEditor::knobMode = 0;
+  }
+  int hostIdles() const { return static_cast<int>(host.callsWith(audioMasterIdle).size()); }
+
+  RecordingHost host;
+  Window hostWindow{{100, 200, 300, 400}};
+  TestEffect* effect = nullptr;
+  TestEditor* editor = nullptr;
+};
+
+}  // namespace
+
+TEST(EditorBase, InterfaceDefaults) {
+  AEffEditor plain(nullptr);
+  ERect* rect = reinterpret_cast<ERect*>(&plain);
+  EXPECT_FALSE(plain.getRect(&rect));
+  EXPECT_EQ(rect, nullptr);
+  EXPECT_FALSE(plain.isOpen());
+  int window = 0;
+  EXPECT_FALSE(plain.open(&window));
+  EXPECT_TRUE(plain.isOpen());
+  plain.close();
+  EXPECT_FALSE(plain.isOpen());
+  VstKeyCode key{};
+  EXPECT_FALSE(plain.onKeyDown(key));
+  EXPECT_FALSE(plain.setKnobMode(1));
+}
+
+TEST_F(EditorTest, TheDispatchersEditorRequestsReachTheEditor) {
+  EXPECT_TRUE(effect->getAeffect()->flags & effFlagsHasEditor);
+  EXPECT_EQ(effect->getEditor(), editor);
+  EXPECT_EQ(platform::headless::oleDepth(), 1);
+
+  ERect* rect = nullptr;
+  EXPECT_EQ(effect->dispatch(effEditGetRect, 0, 0, &rect), 1);  // also while closed
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->right, 328);
+  EXPECT_EQ(rect->bottom, 264);
+  EXPECT_EQ(effect->dispatch(effEditIdle), 0);  // closed: nothing to idle
+
+  EXPECT_EQ(effect->dispatch(effEditOpen, 0, 0, hostWindow.handle()), 1);
+  ASSERT_NE(editor->getFrame(), nullptr);
+  EXPECT_TRUE(editor->isOpen());
+  EXPECT_EQ(hostWindow.children().size(), 1u);
+  effect->dispatch(effEditIdle);
+  EXPECT_EQ(editor->counting()->idles, 1);
+
+  EXPECT_EQ(effect->dispatch(effSetEditKnobMode, 0, 2), 1);
+  EXPECT_EQ(editor->getFrame()->getKnobMode(), 2);
+  CFrame other(CRect(0, 0, 1, 1), nullptr);
+  EXPECT_EQ(other.getKnobMode(), 2);  // process-wide
+
+  // Tab moves the focus to a view that wants it: the frame answers 1, the host hears 1.
+  auto* view = new ProbeView(CRect(0, 0, 10, 10), kBlue);
+  view->setWantsFocus(true);
+  editor->getFrame()->addView(view);
+  EXPECT_EQ(effect->dispatch(effEditKeyDown, 0, 2, nullptr), 1);
+  EXPECT_EQ(editor->getFrame()->getFocusView(), view);
+
+  effect->dispatch(effEditClose);
+  EXPECT_EQ(editor->getFrame(), nullptr);
+  EXPECT_FALSE(editor->isOpen());
+  EXPECT_TRUE(hostWindow.children().empty());
+  EXPECT_EQ(effect->dispatch(effEditGetRect, 0, 0, &rect), 1);
+}
+
+TEST_F(EditorTest, KeysAreHandledOnlyWhenTheFrameAnswersOne) {
+  VstKeyCode key{'k', 0, 0};
+  EXPECT_FALSE(editor->onKeyDown(key));  // no frame
+  editor->open(hostWindow.handle());
+  auto* view = new ProbeView(CRect(0, 0, 10, 10), kBlue);
+  editor->getFrame()->addView(view);
+  editor->getFrame()->setFocusView(view);
+  view->keyAnswer = 1;
+  EXPECT_TRUE(editor->onKeyDown(key));
+  EXPECT_TRUE(editor->onKeyUp(key));
+  view->keyAnswer = 0;
+  EXPECT_FALSE(editor->onKeyDown(key));
+  view->keyAnswer = kKeyNotHandled;
+  EXPECT_FALSE(editor->onKeyUp(key));
+}
+
+TEST_F(EditorTest, EditGesturesReachTheHostThroughTheFrame) {
+  host.answer = 1;
+  editor->open(hostWindow.handle());
+  editor->getFrame()->beginEdit(3);
+  editor->getFrame()->endEdit(3);
+  ASSERT_EQ(host.callsWith(audioMasterBeginEdit).size(), 1u);
+  EXPECT_EQ(host.callsWith(audioMasterBeginEdit)[0].index, 3);
+  ASSERT_EQ(host.callsWith(audioMasterEndEdit).size(), 1u);
+  EXPECT_TRUE(editor->beginEdit(4));
+  host.answer = 0;
+  EXPECT_FALSE(editor->endEdit(4));
+  EXPECT_EQ(editor->getFrame()->getTicks(), 1000u);
+}
+
+TEST_F(EditorTest, WheelGoesToTheViewUnderTheCursor) {
+  EXPECT_FALSE(editor->onWheel(1.0f));
+  editor->open(hostWindow.handle());
+  auto* view = new ProbeView(CRect(10, 10, 30, 30), kBlue);
+  editor->getFrame()->addView(view);
+  platform::headless::setCursorPosition({120, 220});
+  EXPECT_TRUE(editor->onWheel(-1.0f));
+  ASSERT_EQ(view->wheels.size(), 1u);
+  EXPECT_EQ(view->wheels[0], -1.0f);
+  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
+}
+
+TEST_F(EditorTest, IdleStuffIsThrottledAndLetsTheHostIdle) {
+  editor->open(hostWindow.handle());
+  editor->doIdleStuff();  // due since construction at 1000
+  EXPECT_EQ(editor->nextIdle(), 1100u);
+  EXPECT_EQ(hostIdles(), 1);
+  EXPECT_EQ(editor->counting()->idles, 1);
+
+  platform::headless::setClock(1020);
+  editor->doIdleStuff();  // 1024 is still below 1050: back after the sleep
+  EXPECT_EQ(platform::tickCount(), 1024u);
+  EXPECT_EQ(hostIdles(), 1);
+  EXPECT_EQ(editor->counting()->idles, 1);
+
+  // A waiting paint is dispatched by the pass that runs.
+  platform::invalidateWindow(editor->getFrame()->getWindowHandle(), {0, 0, 10, 10});
+  platform::headless::setClock(1047);
+  editor->doIdleStuff();  // 1051 is not below 1050: the pass runs
+  EXPECT_EQ(platform::tickCount(), 1051u);
+  EXPECT_EQ(editor->nextIdle(), 1151u);
+  EXPECT_EQ(hostIdles(), 2);
+  EXPECT_EQ(editor->counting()->idles, 2);
+  EXPECT_FALSE(Window::fromHandle(editor->getFrame()->getWindowHandle())->damaged());
+
+  platform::headless::setClock(1200);
+  editor->doIdleStuff();  // due: no sleep
+  EXPECT_EQ(platform::tickCount(), 1200u);
+  EXPECT_EQ(editor->nextIdle(), 1300u);
+  EXPECT_EQ(hostIdles(), 3);
+}
+
+TEST_F(EditorTest, HostIdleAnsweredWithEditorIdleDoesNotRunTheFrameTwice) {
+  editor->open(hostWindow.handle());
+  int nestedRequests = 0;
+  host.onCall = [&](const HostCall& call) {
+    if (call.opcode != audioMasterIdle) return;
+    ++nestedRequests;
+    effect->dispatch(effEditIdle);
+  };
+  editor->doIdleStuff();
+  EXPECT_EQ(nestedRequests, 1);
+  EXPECT_EQ(editor->counting()->idles, 1);
+  host.onCall = nullptr;
+  effect->dispatch(effEditIdle);  // outside the pass the host's idle is not throttled
+  effect->dispatch(effEditIdle);
+  EXPECT_EQ(editor->counting()->idles, 3);
+}
+
+TEST_F(EditorTest, TickCountWrapNeitherHoldsThePassBackNorLetsItRunEarly) {
+  platform::headless::setClock(0xFFFFFF8Cu);
+  TestEditor late(nullptr);  // made shortly before the count wraps; no effect to call
+  late.open(hostWindow.handle());
+  late.doIdleStuff();
+  EXPECT_EQ(late.nextIdle(), 0xFFFFFFF0u);
+  platform::headless::setClock(0xFFFFFFA0u);
+  late.doIdleStuff();  // early, before the wrap: back after the sleep
+  EXPECT_EQ(late.counting()->idles, 1);
+  EXPECT_EQ(platform::tickCount(), 0xFFFFFFA4u);
+  platform::headless::setClock(0x20);  // the count wrapped past the due time
+  late.doIdleStuff();
+  EXPECT_EQ(late.counting()->idles, 2);
+  EXPECT_EQ(platform::tickCount(), 0x20u);  // ran at once
+  EXPECT_EQ(late.nextIdle(), 0x84u);
+  late.close();
+}
+
+namespace {
+
+// Follows the mouse in a loop of its own while the left button is held, as a knob does.
+class TrackingView : public CView {
+ public:
+  using CView::CView;
+  void mouse(CDrawContext* context, CPoint&, std::int32_t) override {
+    while (context->getMouseButtons() & kButtonLeft) {
+      CPoint where;
+      getMouseLocation(context, where);
+      track.push_back(where);
+      getFrame()->doIdleStuff();
+    }
+  }
+  std::vector<CPoint> track;
+};
+
+}  // namespace
+
+TEST_F(EditorTest, ScriptedDragIsFollowedAndThrottlesTheIdlePass) {
+  editor->open(hostWindow.handle());
+  auto* knob = new TrackingView(CRect(0, 0, 200, 200));
+  editor->getFrame()->addView(knob);
+  editor->doIdleStuff();  // next pass due at 1100
+  platform::headless::InputScript()
+      .press(Key::leftButton, {160, 350})  // (60, 150) in the frame
+      .moveTo({160, 300}, 5)
+      .release(Key::leftButton)
+      .play();
+  platform::headless::postMessage(editor->getFrame()->getWindowHandle(),
+                                  {platform::MessageType::leftButtonDown, {60, 150}, 0});
+  platform::headless::dispatchMessages();
+
+  ASSERT_EQ(knob->track.size(), 6u);
+  EXPECT_EQ(knob->track[0], CPoint(60, 140));
+  EXPECT_EQ(knob->track[4], CPoint(60, 100));
+  EXPECT_EQ(knob->track[5], CPoint(60, 100));  // the release step keeps the cursor
+  // Six early calls of 4 ms each; none came within 50 ms of the due time.
+  EXPECT_EQ(platform::tickCount(), 1024u);
+  EXPECT_EQ(hostIdles(), 1);
+}

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/headless/input.h"
+#include "platform/headless/window.h"
+
+using platform::Key;
+using platform::Message;
+using platform::MessageType;
+using platform::headless::Window;
+
+namespace {
+
+std::vector<MessageType> gReceived;
+
+long recordingProcedure(platform::WindowHandle window, const Message& message) {
+  gReceived.push_back(message.type);
+  return platform::defaultWindowProcedure(window, message);
+}
+
+class WindowSystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gReceived.clear();
+    platform::headless::resetWindowSystem();
+    platform::headless::resetInput();
+    ASSERT_TRUE(platform::registerWindowClass("Probe", nullptr, recordingProcedure));
+  }
+  void TearDown() override { platform::unregisterWindowClass("Probe", nullptr); }
+};
+
+}  // namespace
+
+TEST_F(WindowSystem, ChildWindowsSitAtTheParentsClientOriginAndResizeInPlace) {
+  EXPECT_FALSE(platform::registerWindowClass("Probe", nullptr, recordingProcedure));  // once only
+  EXPECT_EQ(platform::createChildWindow("Unknown", "Window", nullptr, 10, 10), nullptr);
+
+  Window top({10, 20, 410, 320}, nullptr, "TopLevel", true);
+  top.setClientInset({4, 24});
+  platform::WindowHandle child = platform::createChildWindow("Probe", "Window", top.handle(), 100, 50);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(platform::windowScreenRect(child), (platform::Rect{14, 44, 114, 94}));
+  EXPECT_EQ(platform::windowParent(child), top.handle());
+  EXPECT_EQ(platform::windowClassName(child), "Probe");
+  EXPECT_FALSE(platform::windowHasCaption(child));
+  EXPECT_TRUE(platform::windowHasCaption(top.handle()));
+  EXPECT_EQ(platform::screenToClient(top.handle(), {14, 44}), (platform::Point{0, 0}));
+
+  platform::resizeWindow(child, 30, 40);
+  EXPECT_EQ(platform::windowScreenRect(child), (platform::Rect{14, 44, 44, 84}));
+  EXPECT_EQ(Window::fromHandle(child)->pixels().width(), 30);
+
+  int owner = 0;
+  platform::setWindowUserData(child, &owner);
+  EXPECT_EQ(platform::windowUserData(child), &owner);
+  platform::destroyWindow(child);
+  EXPECT_EQ(gReceived, std::vector<MessageType>{MessageType::destroy});
+  EXPECT_TRUE(top.children().empty());
+}
+
+TEST_F(WindowSystem, DamageBecomesOnePaintWithTheUnitedRectangle) {
+  Window host({0, 0, 200, 200});
+  platform::WindowHandle child = platform::createChildWindow("Probe", "Window", host.handle(), 100, 100);
+  platform::invalidateWindow(child, {10, 10, 20, 20});
+  platform::invalidateWindow(child, {50, 5, 60, 15});
+  platform::invalidateWindow(child, {150, 150, 160, 160});  // outside: no damage
+  platform::Rect damaged;
+  ASSERT_TRUE(platform::windowUpdateRect(child, damaged));
+  EXPECT_EQ(damaged, (platform::Rect{10, 5, 60, 20}));
+  EXPECT_TRUE(platform::dispatchPendingPaint());
+  EXPECT_FALSE(platform::dispatchPendingPaint());  // the default handling repaired it
+  EXPECT_EQ(gReceived, std::vector<MessageType>{MessageType::paint});
+  EXPECT_FALSE(platform::windowUpdateRect(child, damaged));
+
+  // Posted presses come before waiting paints; destroying the parent destroys the child.
+  platform::invalidateWindow(child, {0, 0, 5, 5});
+  platform::headless::postMessage(child, {MessageType::leftButtonDown, {3, 4}, 0});
+  gReceived.clear();
+  EXPECT_EQ(platform::headless::dispatchMessages(), 2);
+  EXPECT_EQ(gReceived, (std::vector<MessageType>{MessageType::leftButtonDown, MessageType::paint}));
+}
+
+TEST_F(WindowSystem, HostWindowGoingAwayDestroysItsChildrenFromOutside) {
+  auto* host = new Window({0, 0, 200, 200});
+  platform::WindowHandle child = platform::createChildWindow("Probe", "Window", host->handle(), 10, 10);
+  platform::invalidateWindow(child, {0, 0, 5, 5});
+  delete host;
+  EXPECT_EQ(gReceived, std::vector<MessageType>{MessageType::destroy});
+  EXPECT_FALSE(platform::dispatchPendingPaint());  // its queued paint went with it
+}
+
+TEST(InputScript, AGestureUnfoldsOverSuccessivePolls) {
+  using platform::headless::InputScript;
+  platform::headless::resetInput();
+  InputScript()
+      .press(Key::leftButton, {60, 150})
+      .moveTo({60, 100}, 2)
+      .press(Key::shift)
+      .release(Key::leftButton)
+      .play();
+  EXPECT_TRUE(platform::isKeyDown(Key::leftButton));  // the first step applies at once
+  EXPECT_EQ(platform::headless::scriptStepsLeft(), 4);
+  EXPECT_EQ(platform::cursorPosition(), (platform::Point{60, 125}));
+  EXPECT_EQ(platform::cursorPosition(), (platform::Point{60, 100}));
+  EXPECT_FALSE(platform::isKeyDown(Key::shift));
+  EXPECT_EQ(platform::cursorPosition(), (platform::Point{60, 100}));
+  EXPECT_TRUE(platform::isKeyDown(Key::shift));
+  EXPECT_TRUE(platform::isKeyDown(Key::leftButton));
+  platform::cursorPosition();
+  EXPECT_FALSE(platform::isKeyDown(Key::leftButton));
+  EXPECT_TRUE(platform::isKeyDown(Key::shift));
+  platform::cursorPosition();  // the last step stays
+  EXPECT_EQ(platform::headless::scriptStepsLeft(), 0);
+  EXPECT_FALSE(platform::isKeyDown(Key::leftButton));
+
+  // The manual clock moves only when asked to, and sleeping moves it.
+  platform::headless::setClock(0xFFFFFFFEu);
+  platform::sleep(4);
+  EXPECT_EQ(platform::tickCount(), 2u);
+  platform::headless::resetInput();
+}

@@ -1,0 +1,403 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "../support/recording_host.h"
+#include "editor/aeffguieditor.h"
+#include "host/audioeffectx.h"
+#include "platform/headless/input.h"
+#include "platform/headless/window.h"
+#include "platform/module.h"
+#include "probe_view.h"
+#include "vstgui/cframe.h"
+
+using namespace VSTGUI;
+using platform::Message;
+using platform::MessageType;
+using platform::headless::Window;
+using probe::kBlue;
+using probe::kGreen;
+using probe::pixelOf;
+using probe::ProbeView;
+
+namespace {
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::headless::resetInput();
+    platform::headless::resetWindowSystem();
+  }
+  void TearDown() override {
+    if (frame) frame->forget();
+    EXPECT_EQ(CFrame::getWindowClassUseCount(), 0);
+    EXPECT_EQ(platform::headless::registeredClassCount(), 0);
+    EXPECT_EQ(platform::headless::oleDepth(), 0);
+    EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 0);
+  }
+  CFrame* makeFrame(int width = 50, int height = 40, AEffGUIEditor* editor = nullptr) {
+    frame = new CFrame(CRect(0, 0, width, height), host.handle(), editor);
+    return frame;
+  }
+  ProbeView* add(ProbeView* view) {
+    frame->addView(view);
+    return view;
+  }
+  Window* frameWindow() { return Window::fromHandle(frame->getWindowHandle()); }
+  void paintAll() {
+    platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 1000, 1000});
+    platform::headless::dispatchMessages();
+  }
+  void press(int x, int y) {
+    platform::headless::postMessage(frame->getWindowHandle(), {MessageType::leftButtonDown, {x, y}, 0});
+    platform::headless::dispatchMessages();
+  }
+  VstKeyCode tab(bool shift = false) { return VstKeyCode{0, 2, static_cast<unsigned char>(shift ? 1 : 0)}; }
+
+  Window host{{100, 200, 300, 400}};
+  CFrame* frame = nullptr;
+};
+
+}  // namespace
+
+TEST_F(FrameTest, OneClassForAllFramesUnregisteredWithTheLast) {
+  makeFrame();
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "Plugin%p", platform::moduleHandle());
+  EXPECT_STREQ(CFrame::getWindowClassName(), expected);
+  EXPECT_TRUE(platform::headless::isClassRegistered(expected));
+  ASSERT_EQ(host.children().size(), 1u);
+  EXPECT_EQ(frameWindow(), host.children()[0]);
+  EXPECT_EQ(frameWindow()->title(), "Window");
+  EXPECT_EQ(frameWindow()->className(), expected);
+  EXPECT_EQ(frameWindow()->screenRect(), (platform::Rect{100, 200, 150, 240}));
+  EXPECT_EQ(platform::windowUserData(frame->getWindowHandle()), frame);
+  EXPECT_TRUE(frame->isDropActive());
+  EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+
+  CFrame* second = new CFrame(CRect(0, 0, 10, 10), host.handle(), nullptr);
+  EXPECT_EQ(CFrame::getWindowClassUseCount(), 2);
+  EXPECT_EQ(platform::headless::registeredClassCount(), 1);
+  frame->forget();
+  frame = nullptr;
+  EXPECT_TRUE(platform::headless::isClassRegistered(expected));
+  second->forget();
+  EXPECT_FALSE(platform::headless::isClassRegistered(expected));
+  EXPECT_TRUE(host.children().empty());
+}
+
+TEST_F(FrameTest, ConstructionFetchesTheImagingEntryPoints) {
+  makeFrame();
+  const ImagingEntryPoints& imaging = CFrame::getImagingEntryPoints();
+  EXPECT_TRUE(imaging.alphaBlend);
+  EXPECT_TRUE(imaging.transparentCopy);
+  EXPECT_GE(imaging.version.platformId, 2u);
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);
+  EXPECT_EQ(platform::headless::oleDepth(), 1);
+}
+
+TEST_F(FrameTest, PaintGoesThroughTheBackBufferAndIdleWaitsForTheFirstPaint) {
+  makeFrame();
+  frame->setBackgroundColor(kGreen);
+  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
+  const raster::Image& screen = frameWindow()->pixels();
+
+  frame->idle();  // dirty, but never painted: nothing happens
+  EXPECT_EQ(view->draws, 0);
+  EXPECT_EQ(screen.pixel(20, 20), raster::Pixel{});
+
+  paintAll();
+  EXPECT_EQ(view->draws, 1);
+  EXPECT_EQ(screen.pixel(5, 5), pixelOf(kGreen));
+  EXPECT_EQ(screen.pixel(20, 20), pixelOf(kBlue));
+  EXPECT_EQ(screen.pixel(49, 39), pixelOf(kGreen));
+  EXPECT_FALSE(frameWindow()->damaged());
+
+  // A paint redraws and copies only the damaged rectangle.
+  view->color = kColorRed;
+  platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 15, 15});
+  platform::headless::dispatchMessages();
+  EXPECT_EQ(screen.pixel(12, 12), pixelOf(kColorRed));
+  EXPECT_EQ(screen.pixel(20, 20), pixelOf(kBlue));
+
+  // Idle redraws the dirty view and copies the whole back buffer.
+  view->setDirty(true);
+  const int before = view->draws;
+  frame->idle();
+  EXPECT_EQ(view->draws, before + 1);
+  EXPECT_EQ(screen.pixel(20, 20), pixelOf(kColorRed));
+  frame->idle();  // nothing dirty: nothing drawn
+  EXPECT_EQ(view->draws, before + 1);
+
+  // Disabled updates hold the idle pass back.
+  view->setDirty(true);
+  EXPECT_FALSE(frame->setUpdatesDisabled(true));
+  frame->idle();
+  EXPECT_EQ(view->draws, before + 1);
+  EXPECT_TRUE(frame->setUpdatesDisabled(false));
+}
+
+TEST_F(FrameTest, InvalidateMarksTouchingChildrenAndDrawViewDrawsAtOnce) {
+  makeFrame();
+  ProbeView* a = add(new ProbeView(CRect(10, 10, 20, 20), kBlue));
+  ProbeView* b = add(new ProbeView(CRect(30, 10, 40, 20), kBlue));
+  a->setDirty(false);
+  b->setDirty(false);
+  frame->invalidate(CRect(0, 0, 10, 10));  // touches a's corner only
+  EXPECT_TRUE(a->isDirty());
+  EXPECT_FALSE(b->isDirty());
+  EXPECT_EQ(a->draws, 0);
+
+  frame->drawView(b);
+  EXPECT_EQ(b->draws, 1);
+  EXPECT_EQ(frameWindow()->pixels().pixel(35, 15), pixelOf(kBlue));
+}
+
+TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
+  makeFrame();
+  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
+  ProbeView* focused = add(new ProbeView(CRect(40, 0, 50, 10), kBlue));
+  focused->setWantsFocus(true);
+  frame->setFocusView(focused);
+  platform::headless::setKeyDown(platform::Key::leftButton, true);
+  press(20, 25);
+  ASSERT_EQ(view->presses.size(), 1u);
+  EXPECT_EQ(view->presses[0], CPoint(20, 25));
+  EXPECT_EQ(view->lastButtons, kButtonLeft);  // asked of the context
+  EXPECT_EQ(frame->getFocusView(), nullptr);
+  EXPECT_EQ(focused->focusLost, 1);
+  EXPECT_FALSE(focused->lostWithContext);
+}
+
+TEST_F(FrameTest, ModalViewTakesPressesInsideItAndDropsTheRest) {
+  makeFrame();
+  ProbeView* view = add(new ProbeView(CRect(0, 0, 50, 40), kBlue));
+  auto* modal = new ProbeView(CRect(10, 10, 20, 20), kGreen);
+  EXPECT_TRUE(frame->setModalView(modal));
+  EXPECT_TRUE(frame->isChild(modal));
+  auto* other = new ProbeView(CRect(0, 0, 5, 5), kGreen);
+  EXPECT_FALSE(frame->setModalView(other));
+  other->forget();
+
+  press(40, 30);
+  EXPECT_TRUE(view->presses.empty());
+  EXPECT_TRUE(modal->presses.empty());
+  press(20, 20);
+  EXPECT_EQ(modal->presses.size(), 1u);
+  EXPECT_TRUE(view->presses.empty());
+  EXPECT_EQ(frame->getCurrentView(), modal);
+  EXPECT_FALSE(frame->advanceNextFocusView(nullptr));
+
+  EXPECT_TRUE(frame->setModalView(nullptr));
+  EXPECT_FALSE(frame->isChild(modal));
+  EXPECT_EQ(modal->getNbReference(), 1);  // removed, not destroyed
+  modal->forget();
+}
+
+TEST_F(FrameTest, KeysAskFocusThenModalThenWalkTheFocusWithTab) {
+  makeFrame();
+  ProbeView* a = add(new ProbeView(CRect(0, 0, 1, 1), kBlue));
+  add(new ProbeView(CRect(0, 0, 1, 1), kBlue));
+  ProbeView* c = add(new ProbeView(CRect(0, 0, 1, 1), kBlue));
+  a->setWantsFocus(true);
+  c->setWantsFocus(true);
+
+  VstKeyCode key = tab();
+  EXPECT_EQ(frame->onKeyDown(key), 1);
+  EXPECT_EQ(frame->getFocusView(), a);
+  EXPECT_EQ(frame->onKeyDown(key), 1);
+  EXPECT_EQ(frame->getFocusView(), c);
+  EXPECT_EQ(frame->onKeyDown(key), kKeyNotHandled);  // nothing further wants it
+  EXPECT_EQ(frame->getFocusView(), nullptr);
+
+  key = tab(true);
+  EXPECT_EQ(frame->onKeyDown(key), 1);
+  EXPECT_EQ(frame->getFocusView(), c);
+  EXPECT_EQ(frame->onKeyDown(key), 1);
+  EXPECT_EQ(frame->getFocusView(), a);
+  EXPECT_EQ(frame->onKeyDown(key), kKeyNotHandled);
+  EXPECT_EQ(frame->getFocusView(), nullptr);
+
+  // The focus view answers first; an answer ends the search.
+  frame->setFocusView(c);
+  c->keyAnswer = 5;
+  VstKeyCode letter{'x', 0, 0};
+  EXPECT_EQ(frame->onKeyDown(letter), 5);
+  EXPECT_EQ(frame->onKeyUp(letter), 5);
+  c->keyAnswer = kKeyNotHandled;
+  EXPECT_EQ(frame->onKeyDown(letter), kKeyNotHandled);
+
+  // With a modal view, key-up gives its answer whatever it is.
+  auto* modal = new ProbeView(CRect(0, 0, 1, 1), kBlue);
+  modal->keyAnswer = 0;
+  frame->setModalView(modal);
+  EXPECT_EQ(frame->onKeyUp(letter), 0);
+  EXPECT_EQ(frame->onKeyDown(letter), 0);
+  frame->setModalView(nullptr);
+  modal->forget();
+}
+
+TEST_F(FrameTest, WheelNotchesAreWholeUnitsForTheViewUnderTheCursor) {
+  makeFrame();
+  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
+  view->setMouseEnabled(false);
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, 120});
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, -240});
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {145, 235}, 120});  // beside it
+  platform::headless::dispatchMessages();
+  ASSERT_EQ(view->wheels.size(), 2u);
+  EXPECT_EQ(view->wheels[0], 1.0f);
+  EXPECT_EQ(view->wheels[1], -2.0f);
+  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
+}
+
+TEST_F(FrameTest, PositionAndSizeAreReportedInTheOuterWindowsCoordinates) {
+  Window top({40, 50, 440, 450}, nullptr, "TopLevel", true);
+  top.setClientInset({4, 24});
+  Window inner({54, 94, 154, 194}, &top);  // about as large as the frame: not the outer window
+  frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
+  EXPECT_EQ(frame->getOuterWindow(), inner.handle());  // its parent is far larger
+  std::int32_t x = 0, y = 0;
+  EXPECT_TRUE(frame->getPosition(x, y));
+  EXPECT_EQ(x, 10);
+  EXPECT_EQ(y, 20);
+  CRect rect;
+  EXPECT_TRUE(frame->getSize(rect));
+  EXPECT_EQ(rect, CRect(10, 20, 110, 120));
+  EXPECT_FALSE(frame->setPosition(0, 0));
+  frame->forget();
+  frame = nullptr;
+}
+
+TEST_F(FrameTest, DestroyedFromOutsideTheFrameStopsWorking) {
+  auto owner = std::make_unique<Window>(platform::Rect{0, 0, 200, 200});
+  frame = new CFrame(CRect(0, 0, 50, 40), owner->handle(), nullptr);
+  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
+  owner.reset();  // the host closes its window
+  EXPECT_FALSE(frame->getOpenFlag());
+  EXPECT_EQ(frame->getSystemWindow(), nullptr);
+  view->setDirty(true);
+  frame->idle();
+  EXPECT_EQ(view->draws, 0);
+  EXPECT_FALSE(frame->setSize(60, 60));
+  std::int32_t x, y;
+  EXPECT_FALSE(frame->getPosition(x, y));
+}
+
+TEST_F(FrameTest, CursorShapesAndTheDefaultComingBackAtDestruction) {
+  makeFrame();
+  const platform::CursorHandle arrow = platform::currentCursor();
+  frame->setCursor(kCursorWait);
+  EXPECT_EQ(platform::currentCursor(), platform::systemCursor(platform::CursorShape::wait));
+  frame->setCursor(kCursorHand);
+  EXPECT_EQ(platform::currentCursor(), platform::systemCursor(platform::CursorShape::hand));
+  frame->setCursor(kCursorCopy);  // no shape of its own
+  EXPECT_EQ(platform::currentCursor(), arrow);
+  frame->setCursor(kCursorNWSESize);
+  frame->forget();
+  frame = nullptr;
+  EXPECT_EQ(platform::currentCursor(), arrow);
+}
+
+TEST_F(FrameTest, DropTargetRegistrationFollowsTheFlag) {
+  makeFrame();
+  platform::DropTargetHandler* first = platform::headless::dropTargetOf(frame->getWindowHandle());
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(frame->setDropActive(true));
+  EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_TRUE(frame->setDropActive(false));
+  EXPECT_EQ(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_FALSE(frame->isDropActive());
+  CFrame windowless(CRect(0, 0, 10, 10), nullptr);
+  EXPECT_FALSE(windowless.setDropActive(true));
+  EXPECT_TRUE(windowless.setDropActive(false));
+}
+
+// --- resizing ---
+
+namespace {
+
+class ResizingEffect : public AudioEffectX {
+ public:
+  ResizingEffect() : AudioEffectX(RecordingHost::callback, 1, 2) {}
+  void processReplacing(float**, float**, VstInt32) override {}
+};
+
+class PlainEditor : public AEffGUIEditor {
+ public:
+  using AEffGUIEditor::AEffGUIEditor;
+};
+
+}  // namespace
+
+TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
+  RecordingHost recorder;
+  recorder.answer = 1;
+  auto* effect = new ResizingEffect;
+  auto* editor = new PlainEditor(effect);
+  makeFrame(50, 40, editor);
+  frame->setDirty(false);
+  EXPECT_FALSE(frame->setSize(50, 40));
+  EXPECT_TRUE(recorder.calls.empty());
+
+  EXPECT_TRUE(frame->setSize(60, 70));
+  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 60, 70));
+  EXPECT_EQ(frameWindow()->screenRect(), (platform::Rect{100, 200, 160, 270}));
+  EXPECT_EQ(host.screenRect(), (platform::Rect{100, 200, 300, 400}));
+  EXPECT_FALSE(frame->isDirty());
+  ASSERT_EQ(recorder.callsWith(audioMasterSizeWindow).size(), 1u);
+  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow)[0].index, 60);
+  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow)[0].value, 70);
+  EXPECT_EQ(recorder.callsWith(audioMasterCanDo).size(), 1u);
+
+  frame->forget();
+  frame = nullptr;
+  delete effect;  // and its editor
+}
+
+TEST_F(FrameTest, FallbackResizeStopsOnceTheBorderIsAccumulated) {
+  // Our window 50 x 40 in a host window with a 3-pixel border all round, in a captioned window.
+  Window top({0, 0, 500, 500}, nullptr, "TopLevel", true);
+  Window bordered({100, 200, 156, 246}, &top);
+  Window innerHost({103, 203, 153, 243}, &bordered);
+  frame = new CFrame(CRect(0, 0, 50, 40), innerHost.handle(), nullptr);
+  // frame window == innerHost size: the first step adds nothing, the second adds B = 6.
+  frame->setDirty(false);
+  EXPECT_TRUE(frame->setSize(70, 60));
+  EXPECT_EQ(frameWindow()->screenRect().width(), 70);
+  EXPECT_EQ(innerHost.screenRect().width(), 70);
+  EXPECT_EQ(innerHost.screenRect().height(), 60);
+  EXPECT_EQ(bordered.screenRect(), (platform::Rect{100, 200, 176, 266}));  // reached, then resized
+  EXPECT_EQ(top.resizeCount(), 0);
+  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 70, 60));
+  EXPECT_TRUE(frame->isDirty());
+  frame->forget();
+  frame = nullptr;
+}
+
+TEST_F(FrameTest, FallbackResizeLeavesAFarLargerParentToTheHost) {
+  makeFrame();  // host is 200 x 200, the frame 50 x 40
+  frame->setDirty(false);
+  EXPECT_TRUE(frame->setSize(60, 50));
+  EXPECT_EQ(frameWindow()->screenRect().width(), 60);
+  EXPECT_EQ(host.resizeCount(), 0);
+  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 60, 50));
+  EXPECT_FALSE(frame->isDirty());  // the container size was not reset
+}
+
+TEST_F(FrameTest, FallbackResizeStopsBelowAnMdiClientAndWithoutABorder) {
+  Window client({0, 0, 800, 600}, nullptr, "MDIClient");
+  Window child({10, 10, 62, 52}, &client);  // 2 pixels larger than our window
+  frame = new CFrame(CRect(0, 0, 50, 40), child.handle(), nullptr);
+  EXPECT_TRUE(frame->setSize(80, 60));
+  EXPECT_EQ(child.screenRect(), (platform::Rect{10, 10, 92, 72}));
+  EXPECT_EQ(client.resizeCount(), 0);
+
+  platform::headless::setFixedFrameBorder(0);  // the loop never starts: only our window grows
+  EXPECT_TRUE(frame->setSize(90, 70));
+  EXPECT_EQ(frameWindow()->screenRect().width(), 90);
+  EXPECT_EQ(child.screenRect().width(), 82);
+  frame->forget();
+  frame = nullptr;
+}
