@@ -2,10 +2,12 @@
 // stereo track plays a file written here through Fadecrest, bounces the session with its export
 // tool, and the bounce is compared with what the effect should have done to the file.
 #include <gtest/gtest.h>
+
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <numbers>
@@ -120,9 +122,17 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
   ASSERT_EQ(scan.exitCode, 0) << scan.out << scan.err;
   environment.erase("LD_LIBRARY_PATH");
 
-  CommandResult build = runBounded({kLuaSession, FADECREST_ARDOUR_SCRIPT, session, "fadecrest", std::to_string(kRate),
-                                    input, std::to_string(kFrames)},
-                                   environment);
+  // Now and then the session tool dies from a signal while it tears its engine down on a busy
+  // machine (seen once in about fifteen runs, always after the session was saved); one more try
+  // tells that apart from a build that really fails.
+  CommandResult build;
+  for (int attempt = 0; attempt < 2 && build.exitCode != 0; ++attempt) {
+    std::filesystem::remove_all(session);
+    build = runBounded({kLuaSession, FADECREST_ARDOUR_SCRIPT, session, "fadecrest", std::to_string(kRate), input,
+                        std::to_string(kFrames)},
+                       environment);
+    if (build.exitCode != -1) break;
+  }
   ASSERT_EQ(build.exitCode, 0) << build.out << build.err;
   ASSERT_NE(build.out.find("session ready"), std::string::npos) << build.out << build.err;
 
