@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "editor/fadecrestvsteditor.h"
 #include "host/textcopy.h"
 
 namespace {
@@ -115,10 +116,22 @@ FadecrestVST::FadecrestVST(audioMasterCallback audioMaster)
   setParameter(kDurationParameter, programs[1].duration);
   setParameter(kIntervalParameter, programs[1].interval);
 
+  createEditor();
   resume();
 }
 
 FadecrestVST::~FadecrestVST() { delete[] programs; }
+
+// The editor registers itself while it is built; without memory for it the effect goes on with
+// no editor and says so in its flags.
+void FadecrestVST::createEditor() {
+  try {
+    editor = new FadecrestVSTEditor(this);
+  } catch (const std::bad_alloc&) {
+    editor = nullptr;
+    setFlag(effFlagsHasEditor, false);
+  }
+}
 
 void FadecrestVST::computeSampleCounts() {
   double rate = sampleRate;
@@ -212,6 +225,7 @@ void FadecrestVST::setParameter(VstInt32 index, float value) {
   else if (index == kDurationParameter)
     duration.store(value, std::memory_order_relaxed);
   computeSampleCounts();
+  if (auto* guiEditor = dynamic_cast<AEffGUIEditor*>(editor)) guiEditor->setParameter(index, value);
 }
 
 float FadecrestVST::getParameter(VstInt32 index) {

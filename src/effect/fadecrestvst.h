@@ -54,6 +54,7 @@ class FadecrestVST : public AudioEffectX {
 
  private:
   void computeSampleCounts();
+  void createEditor();
   template <typename Sample, typename WindowRun>
   void runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
                WindowRun windowRun);

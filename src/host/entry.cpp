@@ -19,9 +19,4 @@ __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallbac
   AudioEffect* effect = createEffectInstance(audioMaster);
   return effect ? effect->getAeffect() : nullptr;
 }
-
-// Older hosts look the entry up as "main"; a C++ function cannot carry that name, so the same
-// function is exported a second time under it.
-__attribute__((visibility("default"))) AEffect* vstMainAlias(audioMasterCallback audioMaster) __asm__("main")
-    __attribute__((alias("VSTPluginMain")));
 }

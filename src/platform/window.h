@@ -88,12 +88,77 @@ void releaseImagingLibrary(void* handle);
 void startOle();
 void stopOle();
 
-// A drop target as the window system sees it; the toolkit's drop target implements it.
+// --- drag and drop ---
+
+// What another application drags over a window, as far as the toolkit asks about it: whether it
+// offers text, and whether it offers a list of files and how many. The window system keeps it
+// alive from the moment the drag enters a window until it leaves or is dropped.
+class DragData {
+ public:
+  virtual bool hasText() const = 0;
+  // False when the drag carries no file list; `count` is then left alone.
+  virtual bool fileCount(std::int32_t& count) const = 0;
+
+ protected:
+  ~DragData() = default;
+};
+
+// What the target tells the source it would do with the object (bits; none is 0).
+enum DropEffect : std::uint32_t {
+  kDropEffectNone = 0,
+  kDropEffectCopy = 1,
+  kDropEffectMove = 2,
+  kDropEffectLink = 4
+};
+
+// Buttons and modifiers held while dragging, as the window system reports them with each event.
+enum DragKeyState : std::uint32_t {
+  kDragKeyLeftButton = 1,
+  kDragKeyRightButton = 2,
+  kDragKeyShift = 4,
+  kDragKeyControl = 8,
+  kDragKeyMiddleButton = 16,
+  kDragKeyAlt = 32
+};
+
+// Result codes a drop target answers the window system with.
+using ResultCode = std::int32_t;
+inline constexpr ResultCode kResultOk = 0;
+inline constexpr ResultCode kResultNoInterface = static_cast<ResultCode>(0x80004002u);
+
+// A 16-byte interface identifier; a window system that hands objects out by interface asks the
+// drop target for one of these.
+struct InterfaceId {
+  std::uint32_t data1 = 0;
+  std::uint16_t data2 = 0;
+  std::uint16_t data3 = 0;
+  std::uint8_t data4[8] = {};
+  bool operator==(const InterfaceId&) const = default;
+};
+inline constexpr InterfaceId kUnknownInterface{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr InterfaceId kDropTargetInterface{0x00000122, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+// A drop target as the window system sees it; the toolkit's drop target implements it. It is
+// reference counted: registration holds a reference until it is revoked or the window goes, and
+// a drag in progress holds one on the target it is over. Points are screen coordinates.
 class DropTargetHandler {
  public:
+  virtual ResultCode queryInterface(const InterfaceId& id, void** object) = 0;
+  virtual std::uint32_t addRef() = 0;
+  virtual std::uint32_t release() = 0;
+  virtual ResultCode dragEnter(DragData* data, std::uint32_t keyState, Point screen,
+                               std::uint32_t& effect) = 0;
+  virtual ResultCode dragOver(std::uint32_t keyState, Point screen, std::uint32_t& effect) = 0;
+  virtual ResultCode dragLeave() = 0;
+  virtual ResultCode drop(DragData* data, std::uint32_t keyState, Point screen, std::uint32_t& effect) = 0;
+
+ protected:
+  // Only the last release destroys a target.
   virtual ~DropTargetHandler() = default;
 };
+// Takes a reference on success; false without a window or when the window already has a target.
 bool registerDropTarget(WindowHandle window, DropTargetHandler* handler);
+// Gives the registration's reference back; nothing when the window has no target.
 void revokeDropTarget(WindowHandle window);
 
 }  // namespace platform

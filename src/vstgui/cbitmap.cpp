@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <new>
 #include <cstring>
 
 #include "platform/module.h"
@@ -89,7 +90,12 @@ std::unique_ptr<platform::Bitmap> decodePng(std::span<const std::uint8_t> bytes)
   if (!png) return nullptr;
   png_infop info = png_create_info_struct(png);
   std::unique_ptr<platform::Bitmap> image;
-  const bool decoded = info && decode(png, info, &source, image);
+  bool decoded = false;
+  try {
+    decoded = info && decode(png, info, &source, image);
+  } catch (const std::bad_alloc&) {
+    // No memory for the pixels: a failed load like any other, with the decoder given back.
+  }
   png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
   if (!decoded) image.reset();
   return image;

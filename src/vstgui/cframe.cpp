@@ -61,11 +61,9 @@ CFrame::~CFrame() {
 
   if (bDropActive && pHwnd) {
     if (dropTarget) platform::revokeDropTarget(pHwnd);
-    delete dropTarget;
-    dropTarget = nullptr;
     bDropActive = false;
   }
-  delete dropTarget;  // registered for a window that has gone since
+  releaseDropTarget();
 
   if (pFrameContext) pFrameContext->forget();
   platform::stopOle();
@@ -111,6 +109,7 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
       frame->pSystemWindow = nullptr;
       frame->pHwnd = nullptr;  // gone with its parent; nothing may touch it any more
       frame->bDropActive = false;
+      frame->releaseDropTarget();  // the window system drops its registration with the window
       break;
     case MessageType::paint: {
       platform::Rect damaged;
@@ -462,15 +461,23 @@ bool CFrame::setDropActive(bool active) {
   if (!pHwnd) return false;
   if (dropTarget) {
     platform::revokeDropTarget(pHwnd);
-    delete dropTarget;
-    dropTarget = nullptr;
+    releaseDropTarget();
   }
   if (active) {
     dropTarget = new CDropTarget(this);
+    dropTarget->addRef();  // the frame's own, so its pointer outlives a registration dropped from outside
     platform::registerDropTarget(pHwnd, dropTarget);
   }
   bDropActive = active;
   return true;
+}
+
+void CFrame::releaseDropTarget() {
+  if (!dropTarget) return;
+  CDropTarget* target = dropTarget;
+  dropTarget = nullptr;
+  target->frameClosed();
+  target->release();
 }
 
 bool CFrame::isTypeOf(const char* name) const { return nameIs(name, "CFrame") || CViewContainer::isTypeOf(name); }

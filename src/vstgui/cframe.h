@@ -102,6 +102,8 @@ class CFrame : public CViewContainer {
   bool createWindow();
   static long windowProcedure(platform::WindowHandle window, const platform::Message& message);
   void paint(platform::WindowHandle window);
+  // Cuts the drop target off from the frame and gives up the frame's reference on it.
+  void releaseDropTarget();
 
   AEffGUIEditor* pEditor;
   platform::WindowHandle pSystemWindow;

@@ -32,8 +32,7 @@ TEST_F(RecordFixture, RecordOfANewEffect) {
   EXPECT_EQ(record->numParams, 2);
   EXPECT_EQ(record->numInputs, 2);
   EXPECT_EQ(record->numOutputs, 2);
-  // No editor yet: replacing in both precisions only.
-  EXPECT_EQ(record->flags, effFlagsCanReplacing | effFlagsCanDoubleReplacing);
+  EXPECT_EQ(record->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing);
   EXPECT_EQ(record->uniqueID, 0x66343038);
   EXPECT_EQ(record->version, 1);
   EXPECT_EQ(record->ioRatio, 1.0f);
@@ -48,7 +47,7 @@ TEST_F(RecordFixture, RecordOfANewEffect) {
   EXPECT_EQ(std::memcmp(record->future, zeros, sizeof(zeros)), 0);
   EXPECT_EQ(record->getParameter(record, 0), 1.0f);
   EXPECT_EQ(record->getParameter(record, 1), 1.0f);
-  EXPECT_EQ(effect->getEditor(), nullptr);
+  EXPECT_NE(effect->getEditor(), nullptr);
 }
 
 TEST_F(RecordFixture, EntriesReachTheEffect) {
@@ -169,7 +168,18 @@ TEST_F(RecordFixture, GetSpeakerArrangementClearsBothPointers) {
   EXPECT_EQ(dispatch(effGetSpeakerArrangement, 0, 0, nullptr), 0);
 }
 
-TEST_F(RecordFixture, EditorOpcodesWithoutAnEditorAnswerZero) {
+// An effect with nothing but the base classes: no editor, as when the editor could not be made.
+class BareEffect : public AudioEffectX {
+ public:
+  BareEffect() : AudioEffectX(nullptr, 1, 1) {}
+  void processReplacing(float**, float**, VstInt32) override {}
+};
+
+TEST(EditorlessEffect, EditorOpcodesAnswerZero) {
+  BareEffect effect;
+  auto dispatch = [&](VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                      float opt = 0.0f) { return effect.dispatcher(opcode, index, value, ptr, opt); };
+  EXPECT_EQ(effect.getAeffect()->flags & effFlagsHasEditor, 0);
   ERect* rect = reinterpret_cast<ERect*>(0x1234);
   EXPECT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 0);
   EXPECT_EQ(rect, reinterpret_cast<ERect*>(0x1234));
@@ -238,7 +248,7 @@ class ProbeEditor : public AEffEditor {
 };
 
 TEST(EditorOpcodes, ReachTheEditorWithTheirArgumentsAndBoolsAsOneOrZero) {
-  FadecrestVST effect(nullptr);
+  BareEffect effect;
   auto* editor = new ProbeEditor(&effect);  // owned by the effect from here on
   effect.setEditor(editor);
   EXPECT_EQ(effect.getAeffect()->flags & effFlagsHasEditor, effFlagsHasEditor);

@@ -47,11 +47,16 @@ TEST_F(ModuleTest, RecordDescribesTheEffect) {
   EXPECT_NE(effect->processReplacing, nullptr);
   EXPECT_NE(effect->processDoubleReplacing, nullptr);
 
-  // Replacing in both precisions; no editor yet, so its requests are refused.
-  EXPECT_EQ(effect->flags, effFlagsCanReplacing | effFlagsCanDoubleReplacing);
+  // An editor, and replacing in both precisions.
+  EXPECT_EQ(effect->flags, 0x1011);
+  EXPECT_EQ(effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing);
   ERect* rect = nullptr;
-  EXPECT_EQ(effect.dispatch(effEditGetRect, 0, 0, &rect), 0);
-  EXPECT_EQ(effect.dispatch(effEditOpen), 0);
+  EXPECT_EQ(effect.dispatch(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 264);
+  EXPECT_EQ(rect->right, 328);
   EXPECT_EQ(effect.dispatch(effGetPlugCategory), kPlugCategEffect);
 }
 

@@ -1,5 +1,6 @@
 // fadecrest-render run as a user runs it, on files this test writes, with the results read back.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -194,3 +195,43 @@ TEST(Render, InterruptedRenderLeavesNoFile) {
 }
 
 }  // namespace
+
+// The editor snapshot: the plug-in's real editor, opened in a host window of the render tool.
+TEST(Render, EditorSnapshotShowsTheEditorAndItsAboutPicture) {
+  ScratchDirectory directory;
+  CommandResult plain = renderIn(directory, {"--editor-snapshot", "editor.png", "--program", "3", "-q"});
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  CommandResult about = renderIn(directory, {"--editor-snapshot", "about.png", "--program", "3", "--about", "-q"});
+  ASSERT_EQ(about.exitCode, 0) << about.err;
+
+  auto read = [&](const std::string& name) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    const std::string path = (directory.path() / name).string();
+    EXPECT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << path;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+    EXPECT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+    EXPECT_EQ(image.width, 328u);
+    EXPECT_EQ(image.height, 264u);
+    return pixels;
+  };
+  std::vector<png_byte> editor = read("editor.png");
+  std::vector<png_byte> withAbout = read("about.png");
+  ASSERT_EQ(editor.size(), static_cast<size_t>(328 * 264 * 3));
+  // The corners are the black ground; the panel of the about picture is grey where the knobs were.
+  EXPECT_EQ(editor[0] + editor[1] + editor[2], 0);
+  size_t knobCentre = (178 * 328 + 93) * 3;
+  EXPECT_NE(editor[knobCentre], withAbout[knobCentre]);
+  // Orange value text in the interval display.
+  bool orange = false;
+  for (int y = 235; y < 249; ++y)
+    for (int x = 46; x < 76; ++x) {
+      const png_byte* p = &editor[(static_cast<size_t>(y) * 328 + x) * 3];
+      orange |= p[0] > 150 && p[1] > 50 && p[1] < 140 && p[2] < 40;
+    }
+  EXPECT_TRUE(orange);
+
+  CommandResult lonely = renderIn(directory, {"--about"});
+  EXPECT_NE(lonely.exitCode, 0);
+}

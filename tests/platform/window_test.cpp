@@ -120,3 +120,37 @@ TEST(InputScript, AGestureUnfoldsOverSuccessivePolls) {
   EXPECT_EQ(platform::tickCount(), 2u);
   platform::headless::resetInput();
 }
+
+namespace {
+std::vector<bool> gLeftSeen;
+long pollingProcedure(platform::WindowHandle window, const Message& message) {
+  gLeftSeen.push_back(platform::isKeyDown(Key::leftButton));
+  gLeftSeen.push_back(platform::isKeyDown(Key::leftButton));
+  return platform::defaultWindowProcedure(window, message);
+}
+}  // namespace
+
+TEST_F(WindowSystem, APressWithoutAGestureIsAClickSeenDownOnce) {
+  ASSERT_TRUE(platform::registerWindowClass("Polling", nullptr, pollingProcedure));
+  Window host({0, 0, 50, 50});
+  platform::WindowHandle child = platform::createChildWindow("Polling", "Window", host.handle(), 50, 50);
+  gLeftSeen.clear();
+  platform::headless::sendMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
+  EXPECT_EQ(gLeftSeen, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(platform::isKeyDown(Key::leftButton)) << "nothing is left held after the message";
+
+  // With swapped buttons the logical left press is the physical right button.
+  platform::headless::setButtonsSwapped(true);
+  gLeftSeen.clear();
+  platform::headless::sendMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
+  EXPECT_EQ(gLeftSeen, (std::vector<bool>{false, false}));
+
+  // A held button is the user's: the press leaves it as it is.
+  platform::headless::setButtonsSwapped(false);
+  platform::headless::setKeyDown(Key::leftButton, true);
+  gLeftSeen.clear();
+  platform::headless::sendMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
+  EXPECT_EQ(gLeftSeen, (std::vector<bool>{true, true}));
+  platform::destroyWindow(child);
+  platform::unregisterWindowClass("Polling", nullptr);
+}

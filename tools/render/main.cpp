@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "audio_files.h"
+#include "editor_snapshot.h"
 #include "options.h"
 #include "plugin_host.h"
 #include "renderer.h"
@@ -64,7 +65,17 @@ void setUp(PluginHost& effect, const Options& options, const SignalSource& sourc
                              (options.precision == Precision::Double ? "double" : "single") + " precision");
 }
 
+// The editor at the program and values asked for, as a PNG picture.
+void snapshot(const Options& options) {
+  PluginHost effect(fs::absolute(options.plugin ? fs::path(*options.plugin) : defaultPluginPath()).string());
+  TestSignal rateOnly;
+  setUp(effect, options, rateOnly);
+  writeEditorSnapshot(effect, *options.editorSnapshot, options.about);
+  if (!options.quiet) std::printf("wrote %s\n", options.editorSnapshot->c_str());
+}
+
 void run(const Options& options) {
+  if (options.editorSnapshot) return snapshot(options);
   std::unique_ptr<SignalSource> source;
   int inputFormat = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   if (options.input) {

@@ -62,6 +62,9 @@ Options:
       --format F          wav, flac or aiff (default: from the output's extension,
                           otherwise as the input)
       --bits B            16, 24, 32 or float (default: as the input)
+      --editor-snapshot FILE  write the plug-in's editor, at the program and values
+                          given, as a PNG picture instead of rendering audio
+      --about             with --editor-snapshot: show the about picture
   -q, --quiet             print nothing but errors
   -h, --help              show this help
 )";
@@ -106,6 +109,12 @@ Options parseOptions(int argc, char** argv) {
     } else if (arg == "-q" || arg == "--quiet") {
       noValue();
       options.quiet = true;
+    } else if (arg == "--editor-snapshot") {
+      options.editorSnapshot = value();
+      if (options.editorSnapshot->empty()) throw UsageError("--editor-snapshot needs a file name");
+    } else if (arg == "--about") {
+      noValue();
+      options.about = true;
     } else if (arg == "-o" || arg == "--output") {
       options.output = value();
       if (options.output->empty()) throw UsageError("--output needs a file name");
@@ -130,6 +139,7 @@ Options parseOptions(int argc, char** argv) {
       throw UsageError("unknown option '" + arg + "'");
     }
   }
+  if (options.about && !options.editorSnapshot) throw UsageError("--about goes with --editor-snapshot");
   return options;
 }
 

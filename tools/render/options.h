@@ -20,6 +20,8 @@ struct Options {
   std::optional<double> durationSeconds;
   std::optional<std::string> format;  // "wav", "flac" or "aiff"
   std::optional<std::string> bits;    // "16", "24", "32" or "float"
+  std::optional<std::string> editorSnapshot;  // write the editor as PNG instead of rendering audio
+  bool about = false;                         // with the snapshot: the about picture open
   bool quiet = false;
   bool help = false;
 };

@@ -113,4 +113,18 @@ void PluginHost::process(double** inputs, double** outputs, int frames) {
   effect_->processDoubleReplacing(effect_, inputs, outputs, frames);
 }
 
+bool PluginHost::editorSize(int& width, int& height) {
+  ERect* rect = nullptr;
+  if (dispatch(effEditGetRect, 0, 0, &rect) == 0 || rect == nullptr) return false;
+  width = rect->right - rect->left;
+  height = rect->bottom - rect->top;
+  return true;
+}
+
+bool PluginHost::openEditor(void* window) { return dispatch(effEditOpen, 0, 0, window) != 0; }
+
+void PluginHost::idleEditor() { dispatch(effEditIdle); }
+
+void PluginHost::closeEditor() { dispatch(effEditClose); }
+
 }  // namespace render

@@ -29,6 +29,13 @@ class PluginHost {
   void process(float** inputs, float** outputs, int frames);
   void process(double** inputs, double** outputs, int frames);
 
+  // The editor, through the editor requests a host makes.
+  bool hasEditor() const { return (effect_->flags & effFlagsHasEditor) != 0; }
+  bool editorSize(int& width, int& height);
+  bool openEditor(void* window);
+  void idleEditor();
+  void closeEditor();
+
   int numInputs() const { return effect_->numInputs; }
   int numOutputs() const { return effect_->numOutputs; }
 

@@ -1,5 +1,7 @@
 #include "platform/headless/input.h"
 
+#include <array>
+
 namespace platform {
 namespace {
 
@@ -9,6 +11,7 @@ struct InputState {
   std::uint32_t ticks = 0;
   std::vector<headless::InputStep> script;
   std::size_t nextStep = 0;
+  std::array<bool, 6> clicked{};  // presses to report once, as clicks
 };
 
 InputState gInput;
@@ -19,7 +22,14 @@ Point cursorPosition() {
   if (gInput.nextStep < gInput.script.size()) gInput.live = gInput.script[gInput.nextStep++];
   return gInput.live.cursor;
 }
-bool isKeyDown(Key key) { return gInput.live.keys[static_cast<std::size_t>(key)]; }
+bool isKeyDown(Key key) {
+  const auto index = static_cast<std::size_t>(key);
+  if (gInput.clicked[index]) {
+    gInput.clicked[index] = false;
+    return true;
+  }
+  return gInput.live.keys[index];
+}
 bool buttonsSwapped() { return gInput.swapped; }
 std::uint32_t tickCount() { return gInput.ticks; }
 void sleep(std::uint32_t milliseconds) { gInput.ticks += milliseconds; }
@@ -74,6 +84,13 @@ void InputScript::play() const {
 }
 
 int scriptStepsLeft() { return static_cast<int>(gInput.script.size() - gInput.nextStep); }
+
+void clickOnce(Key button) {
+  const auto index = static_cast<std::size_t>(button);
+  if (scriptStepsLeft() == 0 && !gInput.live.keys[index]) gInput.clicked[index] = true;
+}
+
+void endClicks() { gInput.clicked = {}; }
 
 }  // namespace headless
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "platform/headless/input.h"
 #include "platform/headless/surface.h"
 
 namespace platform::headless {
@@ -27,7 +28,15 @@ struct WindowSystem {
   void forget(Window* window) {
     std::erase_if(posted, [window](const auto& entry) { return entry.first == window; });
     std::erase(paints, window);
-    dropTargets.erase(window);
+    releaseDropTarget(window);
+  }
+  // The registration's reference goes with the registration.
+  void releaseDropTarget(Window* window) {
+    const auto found = dropTargets.find(window);
+    if (found == dropTargets.end()) return;
+    DropTargetHandler* handler = found->second;
+    dropTargets.erase(found);
+    handler->release();
   }
   static long deliver(Window* window, const Message& message) {
     if (window->procedure_) return window->procedure_(window, message);
@@ -57,10 +66,37 @@ Window::Window(Window* parent, const std::string& className, const std::string& 
       title_(title),
       ownedBySystem_(true),
       pixels_(std::max(width, 0), std::max(height, 0), false),
-      procedure_(procedure) {
+      procedure_(&Window::deliverAsClick),
+      classProcedure_(procedure) {
   const Point origin = parent ? parent->clientOrigin() : Point{};
   screenRect_ = {origin.x, origin.y, origin.x + width, origin.y + height};
   if (parent_) parent_->children_.push_back(this);
+}
+
+// Presses reach a window this way, through the copy of the window system that made it: a press
+// that no scripted gesture accompanies is a click, so whoever polls the button while the press is
+// handled finds it down once. A host built from the same sources may hand its window system's
+// messages to the plug-in's windows; the button state polled is then still the plug-in's.
+long Window::deliverAsClick(WindowHandle handle, const Message& message) {
+  Window* window = fromHandle(handle);
+  if (!window->classProcedure_) return defaultWindowProcedure(handle, message);
+  const bool swapped = buttonsSwapped();
+  switch (message.type) {
+    case MessageType::leftButtonDown:
+      clickOnce(swapped ? Key::rightButton : Key::leftButton);
+      break;
+    case MessageType::rightButtonDown:
+      clickOnce(swapped ? Key::leftButton : Key::rightButton);
+      break;
+    case MessageType::middleButtonDown:
+      clickOnce(Key::middleButton);
+      break;
+    default:
+      return window->classProcedure_(handle, message);
+  }
+  const long result = window->classProcedure_(handle, message);
+  endClicks();
+  return result;
 }
 
 Window::~Window() {
@@ -123,6 +159,22 @@ void setFixedFrameBorder(int pixels) { sys().fixedFrameBorder = pixels; }
 DropTargetHandler* dropTargetOf(WindowHandle window) {
   const auto found = sys().dropTargets.find(Window::fromHandle(window));
   return found == sys().dropTargets.end() ? nullptr : found->second;
+}
+
+WindowHandle dropTargetWindowAt(Point screen) {
+  Window* best = nullptr;
+  int bestDepth = -1;
+  for (const auto& [window, handler] : sys().dropTargets) {
+    const Rect& r = window->screenRect();
+    if (screen.x < r.left || screen.x >= r.right || screen.y < r.top || screen.y >= r.bottom) continue;
+    int depth = 0;
+    for (const Window* p = window->parent(); p; p = p->parent()) ++depth;
+    if (depth > bestDepth) {
+      best = window;
+      bestDepth = depth;
+    }
+  }
+  return best;
 }
 
 void resetWindowSystem() {
@@ -276,11 +328,12 @@ void startOle() { ++headless::sys().oleDepth; }
 void stopOle() { --headless::sys().oleDepth; }
 
 bool registerDropTarget(WindowHandle window, DropTargetHandler* handler) {
-  if (!window) return false;
-  headless::sys().dropTargets[Window::fromHandle(window)] = handler;
+  if (!window || !handler) return false;
+  if (!headless::sys().dropTargets.emplace(Window::fromHandle(window), handler).second) return false;
+  handler->addRef();
   return true;
 }
 
-void revokeDropTarget(WindowHandle window) { headless::sys().dropTargets.erase(Window::fromHandle(window)); }
+void revokeDropTarget(WindowHandle window) { headless::sys().releaseDropTarget(Window::fromHandle(window)); }
 
 }  // namespace platform

@@ -55,6 +55,7 @@ class Window {
          int width, int height);
   void resize(int width, int height);
   void tearDown();
+  static long deliverAsClick(WindowHandle handle, const Message& message);
 
   Rect screenRect_;
   Window* parent_;
@@ -66,6 +67,7 @@ class Window {
   Point clientInset_;
   raster::Image pixels_;
   WindowProcedure procedure_ = nullptr;
+  WindowProcedure classProcedure_ = nullptr;  // the registered procedure, behind the press wrapper
   void* userData_ = nullptr;
   bool damaged_ = false;
   Rect damage_;
@@ -84,6 +86,9 @@ bool isClassRegistered(const std::string& name);
 int registeredClassCount();
 int oleDepth();
 DropTargetHandler* dropTargetOf(WindowHandle window);
+// The innermost window with a drop target whose rectangle holds the screen point, or null: the
+// window a drag over that point is offered to.
+WindowHandle dropTargetWindowAt(Point screen);
 int imagingLibrariesLoaded();
 void setFixedFrameBorder(int pixels);
 // Empties the queues and restores the default metrics; windows and classes are left alone.

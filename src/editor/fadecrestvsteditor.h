@@ -1,0 +1,45 @@
+// The Fadecrest editor: the background picture, a film-strip knob and a value display in seconds
+// for each parameter, and a click area over the title that shows the about picture.
+#pragma once
+
+#include "editor/aeffguieditor.h"
+#include "vstgui/ccontrol.h"
+
+namespace VSTGUI {
+class CAnimKnob;
+struct CRect;
+class CBitmap;
+class CParamDisplay;
+class CSplashScreen;
+}  // namespace VSTGUI
+
+// Resource numbers of the pictures; the splash control's tag is the about picture's number.
+enum FadecrestPicture : int {
+  kBackgroundPicture = 128,
+  kKnobStripPicture = 129,
+  kAboutPicture = 140,
+};
+
+class FadecrestVSTEditor : public AEffGUIEditor, public VSTGUI::CControlListener {
+ public:
+  explicit FadecrestVSTEditor(AudioEffect* effect);
+  ~FadecrestVSTEditor() override;
+
+  bool open(void* window) override;
+  void close() override;
+  void setParameter(VstInt32 index, float value) override;
+
+  void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
+
+ private:
+  // Builds the frame and its views; throws when an allocation fails.
+  VSTGUI::CFrame* buildFrame(void* window);
+  VSTGUI::CParamDisplay* addDisplay(VSTGUI::CFrame* target, const VSTGUI::CRect& size, VstInt32 index);
+
+  VSTGUI::CAnimKnob* durationKnob = nullptr;
+  VSTGUI::CAnimKnob* intervalKnob = nullptr;
+  VSTGUI::CParamDisplay* durationDisplay = nullptr;
+  VSTGUI::CParamDisplay* intervalDisplay = nullptr;
+  VSTGUI::CSplashScreen* splashScreen = nullptr;
+  VSTGUI::CBitmap* background = nullptr;
+};

@@ -1,0 +1,331 @@
+// The plug-in's editor as a host and a user meet it: opened through the record in a host window,
+// turned with a scripted mouse, stepped with the wheel and the arrow keys, the about picture
+// clicked open and shut, and host-side parameter changes shown at the next idle pass.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "editor/fadecrestvsteditor.h"
+#include "effect/fadecrestvst.h"
+#include "platform/headless/input.h"
+#include "platform/headless/window.h"
+#include "support/recording_host.h"
+#include "vstgui/cframe.h"
+#include "vstgui/cknob.h"
+#include "vstgui/cparamdisplay.h"
+#include "vstgui/csplashscreen.h"
+
+extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
+
+using namespace VSTGUI;
+using platform::Key;
+using platform::Message;
+using platform::MessageType;
+using platform::Point;
+using platform::headless::InputScript;
+using platform::headless::Window;
+
+namespace {
+
+// Where the host puts its window on the screen; the editor's window fills its client area.
+constexpr int kHostLeft = 100, kHostTop = 100;
+Point onScreen(int x, int y) { return {kHostLeft + x, kHostTop + y}; }
+
+// Points of the interval knob (43, 128, 143, 228) in the editor's coordinates.
+constexpr Point kIntervalLeft{43, 178}, kIntervalTop{93, 128}, kIntervalRight{143, 178}, kIntervalCentre{93, 178};
+constexpr Point kTitle{160, 50};
+
+class EditorHost : public testing::Test {
+ protected:
+  void SetUp() override {
+    platform::headless::resetInput();
+    platform::headless::resetWindowSystem();
+    platform::headless::setClock(1000);
+    record = VSTPluginMain(RecordingHost::callback);
+    ASSERT_NE(record, nullptr);
+    dispatch(effSetEditKnobMode, 0, 0);  // circular, whatever an earlier test chose
+    ASSERT_EQ(dispatch(effEditOpen, 0, 0, hostWindow.handle()), 1);
+    ASSERT_EQ(hostWindow.children().size(), 1u);
+    paint();
+    host.calls.clear();
+  }
+  void TearDown() override {
+    if (record) {
+      dispatch(effEditClose);
+      dispatch(effClose);
+    }
+  }
+
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) {
+    return record->dispatcher(record, opcode, index, value, ptr, opt);
+  }
+  Window* editorWindow() { return hostWindow.children().front(); }
+  // The host's window system asks for a paint of the whole editor.
+  void paint() {
+    platform::invalidateWindow(editorWindow()->handle(), {0, 0, 328, 264});
+    platform::headless::dispatchMessages();
+  }
+  // A click: the button is down while its press is delivered, as the user holds it.
+  void press(MessageType type, Point at) {
+    Key button = type == MessageType::rightButtonDown ? Key::rightButton : Key::leftButton;
+    platform::headless::setCursorPosition(onScreen(at.x, at.y));
+    platform::headless::setKeyDown(button, true);
+    platform::headless::sendMessage(editorWindow()->handle(), {type, at, 0});
+    platform::headless::setKeyDown(button, false);
+  }
+  void wheel(Point at, int delta) {
+    platform::headless::sendMessage(editorWindow()->handle(),
+                                    {MessageType::wheel, onScreen(at.x, at.y), delta});
+  }
+  bool arrowKey(unsigned char virtualKey) { return dispatch(effEditKeyDown, 0, virtualKey) == 1; }
+  std::vector<float> automated(VstInt32 index) const {
+    std::vector<float> values;
+    for (const HostCall& call : host.callsWith(audioMasterAutomate))
+      if (call.index == index) values.push_back(call.opt);
+    return values;
+  }
+  std::vector<VstInt32> opcodes() const {
+    std::vector<VstInt32> seen;
+    for (const HostCall& call : host.calls)
+      if (call.opcode != audioMasterIdle) seen.push_back(call.opcode);
+    return seen;
+  }
+  // What the window shows in a rectangle of the editor, to compare before and after.
+  std::vector<raster::Pixel> shown(int left, int top, int right, int bottom) {
+    std::vector<raster::Pixel> pixels;
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x) pixels.push_back(editorWindow()->pixels().pixel(x, y));
+    return pixels;
+  }
+  // Plays a left-button gesture on the editor: pressed at `from`, dragged through `path`, released.
+  void drag(Point from, const std::vector<Point>& path, Key modifier = Key::leftButton) {
+    if (modifier != Key::leftButton) platform::headless::setKeyDown(modifier, true);
+    InputScript script;
+    script.press(Key::leftButton, onScreen(from.x, from.y));
+    for (Point p : path) script.moveTo(onScreen(p.x, p.y), 4);
+    script.release(Key::leftButton).hold(2);
+    script.play();
+    press(MessageType::leftButtonDown, from);
+    if (modifier != Key::leftButton) platform::headless::setKeyDown(modifier, false);
+  }
+
+  RecordingHost host;
+  Window hostWindow{{kHostLeft, kHostTop, kHostLeft + 328, kHostTop + 264}};
+  AEffect* record = nullptr;
+};
+
+TEST_F(EditorHost, RecordAnnouncesTheEditorAndItsRectangle) {
+  EXPECT_EQ(record->flags, 0x1011);
+  ERect* rect = nullptr;
+  EXPECT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->right - rect->left, 328);
+  EXPECT_EQ(rect->bottom - rect->top, 264);
+  EXPECT_EQ(platform::windowClassName(editorWindow()->handle()).rfind("Plugin", 0), 0u);
+  EXPECT_EQ(editorWindow()->title(), "Window");
+}
+
+TEST_F(EditorHost, DraggingTheIntervalKnobAutomatesRisingValuesInsideAnEditGesture) {
+  drag(kIntervalLeft, {kIntervalTop, kIntervalRight});
+
+  std::vector<VstInt32> seen = opcodes();
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_EQ(seen.front(), audioMasterBeginEdit);
+  EXPECT_EQ(seen.back(), audioMasterEndEdit);
+  std::vector<float> values = automated(kIntervalParameter);
+  ASSERT_GE(values.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << "the pointer went clockwise";
+  EXPECT_NEAR(values.front(), 1.0f / 6.0f, 1e-5f);  // the press point, left of the centre
+  EXPECT_NEAR(values.back(), 5.0f / 6.0f, 1e-5f);   // the last point, right of the centre
+  for (const HostCall& call : host.callsWith(audioMasterBeginEdit)) EXPECT_EQ(call.index, kIntervalParameter);
+
+  // The effect follows: its value, its display text and the length of its passing phase.
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 5.0f / 6.0f, 1e-5f);
+  char text[9];
+  dispatch(effGetParamDisplay, kIntervalParameter, 0, text);
+  EXPECT_STREQ(text, "50.16666");
+  dispatch(effSetSampleRate, 0, 0, nullptr, 10.0f);
+  record->setParameter(record, kDurationParameter, 0.0f);  // recompute the counts at 10 Hz
+  std::vector<float> in(600, 1.0f), out(600);
+  float* ins[2] = {in.data(), in.data()};
+  float* outs[2] = {out.data(), out.data()};
+  record->processReplacing(record, ins, outs, 600);
+  // An interval of 50.1666 s is 501 frames at 10 Hz; the window opens after them and ramps.
+  EXPECT_EQ(out[501], 1.0f);
+  EXPECT_LT(out[502], 1.0f);
+  EXPECT_EQ(out[500], 1.0f);
+}
+
+TEST_F(EditorHost, ControlClickResetsAKnobToTheMiddleAndTellsTheHost) {
+  drag(kIntervalCentre, {}, Key::control);
+  EXPECT_EQ(record->getParameter(record, kIntervalParameter), 0.5f);
+  std::vector<float> values = automated(kIntervalParameter);
+  ASSERT_FALSE(values.empty());
+  EXPECT_EQ(values.back(), 0.5f);
+  std::vector<VstInt32> seen = opcodes();
+  EXPECT_EQ(seen.front(), audioMasterBeginEdit);
+  EXPECT_EQ(seen.back(), audioMasterEndEdit);
+}
+
+TEST_F(EditorHost, WheelAndArrowKeysStepTheKnob) {
+  record->setParameter(record, kIntervalParameter, 0.5f);
+  wheel(kIntervalCentre, 120);
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.6f, 1e-6f);
+  wheel(kIntervalCentre, -240);
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.4f, 1e-6f);
+
+  // Keys reach the knob once a click has given it the focus.
+  drag(kIntervalTop, {});
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.5f, 1e-6f);
+  EXPECT_TRUE(arrowKey(12));  // up
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.6f, 1e-6f);
+  EXPECT_TRUE(arrowKey(14));  // down
+  EXPECT_TRUE(arrowKey(14));
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.4f, 1e-6f);
+  EXPECT_FALSE(arrowKey(20));  // not an arrow: not handled
+
+  // At the maximum, once shown, a wheel turn changes nothing and tells the host nothing.
+  record->setParameter(record, kIntervalParameter, 1.0f);
+  dispatch(effEditIdle);
+  host.calls.clear();
+  wheel(kIntervalCentre, 120);
+  EXPECT_EQ(record->getParameter(record, kIntervalParameter), 1.0f);
+  EXPECT_TRUE(automated(kIntervalParameter).empty());
+}
+
+TEST_F(EditorHost, TheTitleOpensTheAboutPictureUntilTheNextClickAndTheKnobsWaitMeanwhile) {
+  record->setParameter(record, kIntervalParameter, 0.5f);
+  dispatch(effEditIdle);
+  host.calls.clear();
+  std::vector<raster::Pixel> before = shown(0, 0, 328, 264);
+  press(MessageType::leftButtonDown, kTitle);
+  std::vector<raster::Pixel> about = shown(0, 0, 328, 264);
+  EXPECT_NE(about, before) << "the about picture is drawn at once";
+
+  // While it shows, a press on a knob turns nothing: it is the next click, and it closes the picture.
+  drag(kIntervalLeft, {kIntervalTop, kIntervalRight});
+  EXPECT_EQ(record->getParameter(record, kIntervalParameter), 0.5f);
+  EXPECT_TRUE(automated(kIntervalParameter).empty());
+  dispatch(effEditIdle);
+  EXPECT_EQ(shown(0, 0, 328, 264), before) << "the editor is back as it was";
+
+  // Now the knob answers again.
+  drag(kIntervalLeft, {kIntervalTop});
+  EXPECT_FALSE(automated(kIntervalParameter).empty());
+}
+
+TEST_F(EditorHost, ARightClickOnTheTitleDoesNothing) {
+  std::vector<raster::Pixel> before = shown(0, 0, 328, 264);
+  press(MessageType::rightButtonDown, kTitle);
+  dispatch(effEditIdle);
+  EXPECT_EQ(shown(0, 0, 328, 264), before);
+}
+
+TEST_F(EditorHost, AHostSideChangeIsShownAtTheNextIdlePass) {
+  std::vector<raster::Pixel> knob = shown(43, 128, 143, 228);
+  std::vector<raster::Pixel> display = shown(46, 235, 76, 249);
+  record->setParameter(record, kIntervalParameter, 0.0f);
+  EXPECT_EQ(shown(43, 128, 143, 228), knob) << "setting a value only stores it";
+  dispatch(effEditIdle);
+  EXPECT_NE(shown(43, 128, 143, 228), knob);
+  EXPECT_NE(shown(46, 235, 76, 249), display);
+  EXPECT_TRUE(host.callsWith(audioMasterAutomate).empty()) << "the host already knows its own change";
+}
+
+TEST_F(EditorHost, ClosingAndOpeningAgainShowsTheSameEditorWithCurrentValues) {
+  std::vector<raster::Pixel> first = shown(0, 0, 328, 264);
+  dispatch(effEditClose);
+  EXPECT_TRUE(hostWindow.children().empty());
+  record->setParameter(record, kIntervalParameter, 0.5f);  // while closed
+  record->setParameter(record, kIntervalParameter, 1.0f);
+  ASSERT_EQ(dispatch(effEditOpen, 0, 0, hostWindow.handle()), 1);
+  paint();
+  EXPECT_EQ(shown(0, 0, 328, 264), first);
+}
+
+TEST_F(EditorHost, ClosingTheEffectWithTheEditorOpenTakesTheWindowAlong) {
+  dispatch(effClose);
+  record = nullptr;
+  EXPECT_TRUE(hostWindow.children().empty());
+}
+
+// The editor object itself, for what the host cannot see: its controls and their values.
+class EditorViews : public testing::Test {
+ protected:
+  void SetUp() override {
+    platform::headless::resetInput();
+    platform::headless::resetWindowSystem();
+    editor = static_cast<FadecrestVSTEditor*>(effect.getEditor());
+    ASSERT_NE(editor, nullptr);
+  }
+  CFrame* frame() const { return editor->getFrame(); }
+  template <typename View>
+  View* child(int index) const {
+    return static_cast<View*>(frame()->getView(index));
+  }
+
+  FadecrestVST effect{nullptr};
+  FadecrestVSTEditor* editor = nullptr;
+  Window hostWindow{{0, 0, 328, 264}};
+};
+
+TEST_F(EditorViews, FiveControlsInTheirPlaces) {
+  ASSERT_TRUE(editor->open(hostWindow.handle()));
+  struct {
+    const char* type;
+    CRect size;
+    std::int32_t tag;
+  } expected[] = {{"CAnimKnob", CRect(184, 128, 284, 228), 1},   {"CAnimKnob", CRect(43, 128, 143, 228), 0},
+                  {"CSplashScreen", CRect(42, 22, 312, 80), 140}, {"CParamDisplay", CRect(187, 235, 217, 249), 0},
+                  {"CParamDisplay", CRect(46, 235, 76, 249), 0}};
+  ASSERT_EQ(frame()->getNbViews(), 5);
+  for (int i = 0; i < 5; ++i) {
+    CControl* control = child<CControl>(i);
+    EXPECT_TRUE(control->isTypeOf(expected[i].type)) << i;
+    EXPECT_EQ(control->getViewSize(), expected[i].size) << i;
+    EXPECT_EQ(control->getTag(), expected[i].tag) << i;
+  }
+  CParamDisplay* display = child<CParamDisplay>(4);
+  EXPECT_EQ(display->getFontColor(), (CColor{242, 115, 0, 255}));
+  EXPECT_EQ(display->getBackColor(), kColorBlack);
+  EXPECT_EQ(display->getStyle(), 1);
+}
+
+TEST_F(EditorViews, DisplaysShowSecondsAndKnobsTheEffectsValues) {
+  ASSERT_TRUE(editor->open(hostWindow.handle()));
+  EXPECT_EQ(child<CControl>(4)->getValue(), 60.0f);  // interval display
+  EXPECT_EQ(child<CControl>(3)->getValue(), 5.0f);   // duration display
+  EXPECT_EQ(child<CControl>(1)->getValue(), 1.0f);   // interval knob
+
+  effect.setProgram(3);
+  EXPECT_EQ(child<CControl>(4)->getValue(), 30.5f);
+  EXPECT_EQ(child<CControl>(3)->getValue(), 3.0f);
+  EXPECT_EQ(child<CControl>(0)->getValue(), 0.5f);
+
+  // The argument is not what is shown: the effect's own value is.
+  effect.setParameter(kIntervalParameter, 0.25f);
+  editor->setParameter(kIntervalParameter, 0.9f);
+  EXPECT_EQ(child<CControl>(1)->getValue(), 0.25f);
+  EXPECT_EQ(child<CControl>(4)->getValue(), 15.75f);
+  // Other indices change nothing.
+  editor->setParameter(2, 0.7f);
+  editor->setParameter(-1, 0.7f);
+  EXPECT_EQ(child<CControl>(1)->getValue(), 0.25f);
+}
+
+TEST_F(EditorViews, ChangesWhileClosedTouchNothingAndTheBackgroundStaysTheSame) {
+  effect.setParameter(kIntervalParameter, 0.0f);  // before the first open: no frame to reach
+  ASSERT_TRUE(editor->open(hostWindow.handle()));
+  EXPECT_EQ(child<CControl>(4)->getValue(), 1.0f);
+  CBitmap* background = frame()->getBackground();
+  editor->close();
+  EXPECT_EQ(editor->getFrame(), nullptr);
+  effect.setParameter(kDurationParameter, 0.0f);
+  ASSERT_TRUE(editor->open(hostWindow.handle()));
+  EXPECT_EQ(frame()->getBackground(), background);
+  EXPECT_EQ(child<CControl>(3)->getValue(), 1.0f);
+}
+
+}  // namespace

@@ -1,0 +1,13 @@
+// Opens the plug-in's editor in a host window without a display and writes what it shows as PNG.
+#pragma once
+
+#include <string>
+
+#include "plugin_host.h"
+
+namespace render {
+
+// With `withAbout` the title is clicked first, so the about picture is shown.
+void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withAbout);
+
+}  // namespace render
