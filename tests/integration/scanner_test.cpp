@@ -66,6 +66,7 @@ TEST(ArdourScanner, IndexesTheModuleAsAStereoEffect) {
   EXPECT_EQ(info["n_outputs"], "2");
   EXPECT_EQ(info["is_instrument"], "0");
   EXPECT_EQ(info["can_process_replace"], "1");
+  EXPECT_EQ(info["has_editor"], "1");
 }
 
 }  // namespace
