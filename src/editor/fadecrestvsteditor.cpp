@@ -60,6 +60,8 @@ View* addTo(CFrame* frame, Held<View>& view) {
 
 CFrame* FadecrestVSTEditor::buildFrame(void* window) {
   Held<CFrame> newFrame(new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this));
+  // A host window the window system cannot take a child in: there is nothing to open.
+  if (!newFrame.object->getWindowHandle()) return nullptr;
   newFrame.object->setBackground(background);
 
   Held<CBitmap> knobStrip(new CBitmap(kKnobStripPicture));
@@ -104,6 +106,7 @@ bool FadecrestVSTEditor::open(void* window) {
     // What was built is released with the frame and the held pictures; the editor stays closed.
     return false;
   }
+  if (!frame) return false;
   setParameter(kIntervalParameter, 0.0f);
   setParameter(kDurationParameter, 0.0f);
   return true;

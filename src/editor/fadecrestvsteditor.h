@@ -32,7 +32,8 @@ class FadecrestVSTEditor : public AEffGUIEditor, public VSTGUI::CControlListener
   void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
 
  private:
-  // Builds the frame and its views; throws when an allocation fails.
+  // Builds the frame and its views; null when the host's window takes no child, and throws when
+  // an allocation fails.
   VSTGUI::CFrame* buildFrame(void* window);
   VSTGUI::CParamDisplay* addDisplay(VSTGUI::CFrame* target, const VSTGUI::CRect& size, VstInt32 index);
 

@@ -16,6 +16,9 @@ namespace {
 
 // Shared by every frame of the process; every loaded copy of the library has its own class name.
 char gClassName[64] = {};
+// The same name as the platform takes it, made once: giving the class back must not allocate,
+// since it also runs when a frame could not be made for want of memory.
+std::string gClassNameText;
 std::int32_t gClassUseCount = 0;
 ImagingEntryPoints gImaging;
 
@@ -37,7 +40,17 @@ CFrame::CFrame(const CRect& size, platform::WindowHandle systemWindow, AEffGUIEd
     : CViewContainer(size), pEditor(editor), pSystemWindow(systemWindow) {
   pParentFrame = this;
   platform::startOle();
+  // Without memory for the window or its helpers the frame is not made; what it had taken so far
+  // (OLE, the imaging library, the window class, the window) is given back first.
+  try {
+    startUp();
+  } catch (...) {
+    release();
+    throw;
+  }
+}
 
+void CFrame::startUp() {
   gImaging.alphaBlend = false;
   gImaging.transparentCopy = false;
   const platform::ImagingLibrary imaging = platform::loadImagingLibrary();
@@ -52,7 +65,9 @@ CFrame::CFrame(const CRect& size, platform::WindowHandle systemWindow, AEffGUIEd
   if (pSystemWindow) createWindow();
 }
 
-CFrame::~CFrame() {
+CFrame::~CFrame() { release(); }
+
+void CFrame::release() {
   if (pModalView) removeView(pModalView, false);
   pModalView = nullptr;
 
@@ -75,24 +90,28 @@ CFrame::~CFrame() {
     platform::setWindowUserData(pHwnd, nullptr);
     platform::destroyWindow(pHwnd);
   }
-  if (bHoldsClassUse && --gClassUseCount == 0) platform::unregisterWindowClass(gClassName, platform::moduleHandle());
+  if (bHoldsClassUse && --gClassUseCount == 0) platform::unregisterWindowClass(gClassNameText, platform::moduleHandle());
   // The container part releases the children.
 }
 
 // --- window ---
 
 bool CFrame::registerWindowClass() {
-  if (gClassUseCount++ != 0) return true;
-  std::snprintf(gClassName, sizeof gClassName, "Plugin%p", platform::moduleHandle());
-  platform::registerWindowClass(gClassName, platform::moduleHandle(), windowProcedure);
-  recordSwappedMouseButtons();
+  // Counted only once registered, so a registration that fails leaves no use behind.
+  if (gClassUseCount == 0) {
+    std::snprintf(gClassName, sizeof gClassName, "Plugin%p", platform::moduleHandle());
+    gClassNameText = gClassName;
+    platform::registerWindowClass(gClassNameText, platform::moduleHandle(), windowProcedure);
+    recordSwappedMouseButtons();
+  }
+  ++gClassUseCount;
   return true;
 }
 
 bool CFrame::createWindow() {
   registerWindowClass();
   bHoldsClassUse = true;
-  pHwnd = platform::createChildWindow(gClassName, "Window", pSystemWindow, size.width(), size.height());
+  pHwnd = platform::createChildWindow(gClassNameText, "Window", pSystemWindow, size.width(), size.height());
   platform::setWindowUserData(pHwnd, this);
   setDropActive(true);
   return true;

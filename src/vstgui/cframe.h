@@ -100,6 +100,8 @@ class CFrame : public CViewContainer {
  protected:
   bool registerWindowClass();
   bool createWindow();
+  void startUp();
+  void release();
   static long windowProcedure(platform::WindowHandle window, const platform::Message& message);
   void paint(platform::WindowHandle window);
   // Cuts the drop target off from the frame and gives up the frame's reference on it.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "editor/fadecrestvsteditor.h"
@@ -326,6 +327,24 @@ TEST_F(EditorViews, ChangesWhileClosedTouchNothingAndTheBackgroundStaysTheSame) 
   ASSERT_TRUE(editor->open(hostWindow.handle()));
   EXPECT_EQ(frame()->getBackground(), background);
   EXPECT_EQ(child<CControl>(3)->getValue(), 1.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// A real host on this system passes a native window of its own, which this window system cannot
+// take a child in: the editor must say it did not open, and never read through the handle.
+TEST(EditorInAForeignWindow, DoesNotOpenAndTouchesNothing) {
+  platform::headless::resetWindowSystem();
+  FadecrestVST effect(nullptr);
+  void* nativeWindow = reinterpret_cast<void*>(std::uintptr_t{0x3a00007});
+  EXPECT_EQ(effect.dispatcher(effEditOpen, 0, 0, nativeWindow, 0), 0);
+  auto* editor = static_cast<FadecrestVSTEditor*>(effect.getEditor());
+  EXPECT_EQ(editor->getFrame(), nullptr);
+  effect.setParameter(kIntervalParameter, 0.5f);  // reaches no control
+  effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+  effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "platform/headless/window.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "platform/headless/input.h"
@@ -11,6 +14,7 @@
 namespace platform::headless {
 
 struct WindowSystem {
+  std::set<const Window*> windows;  // every window alive in this copy of the window system
   std::map<std::string, WindowProcedure> classes;
   std::deque<std::pair<Window*, Message>> posted;
   std::deque<Window*> paints;
@@ -56,7 +60,7 @@ Window::Window(const Rect& screenRect, Window* parent, std::string className, bo
       className_(std::move(className)),
       caption_(caption),
       pixels_(screenRect.width(), screenRect.height(), false) {
-  if (parent_) parent_->children_.push_back(this);
+  join();
 }
 
 Window::Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
@@ -70,7 +74,18 @@ Window::Window(Window* parent, const std::string& className, const std::string& 
       classProcedure_(procedure) {
   const Point origin = parent ? parent->clientOrigin() : Point{};
   screenRect_ = {origin.x, origin.y, origin.x + width, origin.y + height};
-  if (parent_) parent_->children_.push_back(this);
+  join();
+}
+
+// Enters the window in the system and in its parent's children, both or neither.
+void Window::join() {
+  sys().windows.insert(this);
+  try {
+    if (parent_) parent_->children_.push_back(this);
+  } catch (...) {
+    sys().windows.erase(this);
+    throw;
+  }
 }
 
 // Presses reach a window this way, through the copy of the window system that made it: a press
@@ -101,6 +116,20 @@ long Window::deliverAsClick(WindowHandle handle, const Message& message) {
 
 Window::~Window() {
   if (!ownedBySystem_) tearDown();
+  sys().windows.erase(this);
+}
+
+bool isWindow(WindowHandle handle) { return sys().windows.count(static_cast<const Window*>(handle)) != 0; }
+
+// Whether a parent handle is a window of this window system. Any other handle (a real host passes
+// a native window of its own) is never read. A host program built on this window system may
+// own windows of its own copy; it says so through the function below, which such a program
+// exports and the plug-in module keeps hidden.
+bool isParentWindow(WindowHandle handle) {
+  if (isWindow(handle)) return true;
+  using Query = bool (*)(WindowHandle);
+  static const auto hostKnows = reinterpret_cast<Query>(dlsym(RTLD_DEFAULT, "fadecrestHeadlessIsWindow"));
+  return hostKnows && hostKnows(handle);
 }
 
 // Destruction as a window system does it: the window hears of it first, then its children go.
@@ -209,6 +238,7 @@ WindowHandle createChildWindow(const std::string& className, const std::string& 
                                int width, int height) {
   const auto found = headless::sys().classes.find(className);
   if (found == headless::sys().classes.end()) return nullptr;
+  if (parent && !headless::isParentWindow(parent)) return nullptr;
   return new Window(Window::fromHandle(parent), className, title, found->second, width, height);
 }
 
@@ -337,3 +367,9 @@ bool registerDropTarget(WindowHandle window, DropTargetHandler* handler) {
 void revokeDropTarget(WindowHandle window) { headless::sys().releaseDropTarget(Window::fromHandle(window)); }
 
 }  // namespace platform
+
+// Exported by a host program linked with this window system (the module hides it): answers for the
+// windows of the program's own copy.
+extern "C" __attribute__((visibility("default"))) bool fadecrestHeadlessIsWindow(void* handle) {
+  return platform::headless::isWindow(handle);
+}

@@ -54,6 +54,7 @@ class Window {
   Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
          int width, int height);
   void resize(int width, int height);
+  void join();
   void tearDown();
   static long deliverAsClick(WindowHandle handle, const Message& message);
 
@@ -82,6 +83,8 @@ long sendMessage(WindowHandle window, const Message& message);
 // Delivers every posted message, then every waiting paint; the number delivered.
 int dispatchMessages();
 
+// Whether the handle is a live window of this copy of the window system.
+bool isWindow(WindowHandle handle);
 bool isClassRegistered(const std::string& name);
 int registeredClassCount();
 int oleDepth();
