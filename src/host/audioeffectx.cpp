@@ -1,5 +1,6 @@
 #include "host/audioeffectx.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,14 @@
 namespace {
 
 VstInt32 asBool(bool b) { return b ? 1 : 0; }
+
+// The low eight bits of a float truncated toward zero. Any float is taken, however large and
+// whether a number at all (0 then), without the undefined conversion of a plain cast.
+unsigned char lowByteOf(float value) {
+  if (!std::isfinite(value)) return 0;
+  double low = std::fmod(std::trunc(static_cast<double>(value)), 256.0);
+  return static_cast<unsigned char>(low < 0 ? low + 256.0 : low);
+}
 
 }  // namespace
 
@@ -77,8 +86,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effEditKeyDown:
     case effEditKeyUp: {
       if (!editor) return 0;
-      VstKeyCode keyCode{index, static_cast<unsigned char>(value & 0xff),
-                         static_cast<unsigned char>(static_cast<VstInt32>(opt) & 0xff)};
+      VstKeyCode keyCode{index, static_cast<unsigned char>(value & 0xff), lowByteOf(opt)};
       bool handled = opcode == effEditKeyDown ? editor->onKeyDown(keyCode) : editor->onKeyUp(keyCode);
       return asBool(handled);
     }

@@ -2,7 +2,9 @@
 // the record as a host drives it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "effect/fadecrestvst.h"
@@ -268,6 +270,16 @@ TEST(EditorOpcodes, ReachTheEditorWithTheirArgumentsAndBoolsAsOneOrZero) {
   EXPECT_EQ(editor->lastKey.modifier, 3);
   EXPECT_EQ(effect.dispatcher(effEditKeyUp, 'r', 2, nullptr, 0.0f), 0);
   EXPECT_EQ(editor->lastKey.character, 'r');
+  // Modifiers are the low eight bits of the truncated float, for any float a host may send.
+  struct {
+    float opt;
+    unsigned char modifier;
+  } modifiers[] = {{-1.0f, 255}, {257.7f, 1}, {-3.9f, 253}, {1e20f, 0}, {std::nanf(""), 0},
+                   {std::numeric_limits<float>::infinity(), 0}};
+  for (const auto& m : modifiers) {
+    effect.dispatcher(effEditKeyDown, 'k', 0, nullptr, m.opt);
+    EXPECT_EQ(editor->lastKey.modifier, m.modifier) << m.opt;
+  }
 
   EXPECT_EQ(effect.dispatcher(effSetEditKnobMode, 0, 2, nullptr, 0), 1);
   EXPECT_EQ(editor->knobMode, 2);
