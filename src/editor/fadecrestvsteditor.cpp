@@ -99,10 +99,11 @@ CParamDisplay* FadecrestVSTEditor::addDisplay(CFrame* target, const CRect& size,
 }
 
 bool FadecrestVSTEditor::open(void* window) {
+  if (frame) close();  // a host that opens twice gets one editor window, not two
   AEffGUIEditor::open(window);
   try {
     frame = buildFrame(window);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     // What was built is released with the frame and the held pictures; the editor stays closed.
     return false;
   }

@@ -410,8 +410,9 @@ bool CFrame::getSize(CRect* rect) const { return rect && getSize(*rect); }
 
 bool CFrame::getSize(CRect& rect) const {
   if (!bOpenFlag) return false;
+  // The host's window, measured in the client coordinates of its parent's parent.
   const platform::WindowHandle w = platform::windowParent(pHwnd);
-  const platform::WindowHandle a = platform::windowParent(w);
+  const platform::WindowHandle a = platform::windowParent(platform::windowParent(w));
   const platform::Rect r = platform::windowScreenRect(w);
   const platform::Point corner = platform::screenToClient(a, {r.left, r.top});
   rect = CRect(corner.x, corner.y, corner.x + r.width(), corner.y + r.height());

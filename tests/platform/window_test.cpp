@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "platform/headless/input.h"
@@ -62,10 +63,16 @@ TEST_F(WindowSystem, ChildWindowsSitAtTheParentsClientOriginAndResizeInPlace) {
 TEST_F(WindowSystem, DamageBecomesOnePaintWithTheUnitedRectangle) {
   Window host({0, 0, 200, 200});
   platform::WindowHandle child = platform::createChildWindow("Probe", "Window", host.handle(), 100, 100);
+  // A window that appears asks for a paint of all of it.
+  platform::Rect damaged;
+  ASSERT_TRUE(platform::windowUpdateRect(child, damaged));
+  EXPECT_EQ(damaged, (platform::Rect{0, 0, 100, 100}));
+  EXPECT_EQ(platform::headless::dispatchMessages(), 1);
+  gReceived.clear();
+
   platform::invalidateWindow(child, {10, 10, 20, 20});
   platform::invalidateWindow(child, {50, 5, 60, 15});
   platform::invalidateWindow(child, {150, 150, 160, 160});  // outside: no damage
-  platform::Rect damaged;
   ASSERT_TRUE(platform::windowUpdateRect(child, damaged));
   EXPECT_EQ(damaged, (platform::Rect{10, 5, 60, 20}));
   EXPECT_TRUE(platform::dispatchPendingPaint());
@@ -153,4 +160,19 @@ TEST_F(WindowSystem, APressWithoutAGestureIsAClickSeenDownOnce) {
   EXPECT_EQ(gLeftSeen, (std::vector<bool>{true, true}));
   platform::destroyWindow(child);
   platform::unregisterWindowClass("Polling", nullptr);
+}
+
+TEST_F(WindowSystem, EveryChildGoesWithItsParent) {
+  auto host = std::make_unique<Window>(platform::Rect{0, 0, 200, 200});
+  platform::WindowHandle made = platform::createChildWindow("Probe", "Window", host->handle(), 50, 50);
+  Window first({0, 0, 10, 10}, host.get());
+  Window second({0, 0, 10, 10}, host.get());
+  ASSERT_EQ(host->children().size(), 3u);
+  gReceived.clear();
+  host.reset();
+  // Each child heard of it and none keeps its parent (a sanitizer build catches a dangling one).
+  EXPECT_EQ(first.parent(), nullptr);
+  EXPECT_EQ(second.parent(), nullptr);
+  EXPECT_EQ(gReceived, std::vector<MessageType>{MessageType::destroy});
+  EXPECT_FALSE(platform::headless::isWindow(made));
 }

@@ -77,6 +77,7 @@ class ControlFixture : public ::testing::Test {
     editor = new FixtureEditor(effect, 328, 264);
     editor->open(hostWindow.handle());
     frame = editor->getFrame();
+    platform::headless::dispatchMessages();  // the new window's first paint, as a host's loop delivers it
   }
   void TearDown() override {
     editor->close();

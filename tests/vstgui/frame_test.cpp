@@ -262,9 +262,11 @@ TEST_F(FrameTest, PositionAndSizeAreReportedInTheOuterWindowsCoordinates) {
   EXPECT_TRUE(frame->getPosition(x, y));
   EXPECT_EQ(x, 10);
   EXPECT_EQ(y, 20);
+  // The size is the host window's rectangle in the client coordinates of its grandparent: here
+  // the top-level window has no parent, so the screen's.
   CRect rect;
   EXPECT_TRUE(frame->getSize(rect));
-  EXPECT_EQ(rect, CRect(10, 20, 110, 120));
+  EXPECT_EQ(rect, CRect(54, 94, 154, 194));
   EXPECT_FALSE(frame->setPosition(0, 0));
   frame->forget();
   frame = nullptr;

@@ -132,7 +132,8 @@ TEST_F(KnobTrackingTest, CrossingTheGapPinsTheValueUntilThePointerComesBackNearI
            .moveTo(at(50, 0), 4)  // the top: half the range away from the maximum
            .release(Key::leftButton),
        85, 80);
-  ASSERT_GE(listener.values.size(), 20u);
+  // The idle passes inside the drag draw the knob, so a value that stays pinned is reported once.
+  ASSERT_GE(listener.values.size(), 3u);
   EXPECT_NEAR(listener.values.front(), 0.984f, 0.005f);
   for (std::size_t i = 1; i + 1 < listener.values.size(); ++i) EXPECT_EQ(listener.values[i], 1.0f) << i;
   EXPECT_EQ(listener.values.back(), 0.5f);

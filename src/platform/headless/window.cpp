@@ -140,9 +140,8 @@ void Window::tearDown() {
     if (child->ownedBySystem_) {
       destroyWindow(child);
     } else {
-      child->tearDown();
+      child->tearDown();  // unlinks itself from children_
       child->parent_ = nullptr;
-      children_.pop_back();
     }
   }
   if (parent_) std::erase(parent_->children_, this);
@@ -239,7 +238,10 @@ WindowHandle createChildWindow(const std::string& className, const std::string& 
   const auto found = headless::sys().classes.find(className);
   if (found == headless::sys().classes.end()) return nullptr;
   if (parent && !headless::isParentWindow(parent)) return nullptr;
-  return new Window(Window::fromHandle(parent), className, title, found->second, width, height);
+  auto* window = new Window(Window::fromHandle(parent), className, title, found->second, width, height);
+  // A window that appears needs painting, as on any desktop.
+  invalidateWindow(window, window->pixels_.bounds());
+  return window;
 }
 
 void destroyWindow(WindowHandle handle) {
