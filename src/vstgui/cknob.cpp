@@ -71,6 +71,12 @@ void CKnob::valueToPoint(CPoint& point) const {
   const auto s = static_cast<float>(std::sin(static_cast<double>(alpha)));
   const double r = radius;
   const double reach = r - inset;
+  // A value that is not a number (or a range of no angle) points nowhere: the handle sits at the
+  // centre instead of at a point billions of pixels away.
+  if (!std::isfinite(c) || !std::isfinite(s)) {
+    point.x = point.y = static_cast<std::int32_t>(r);
+    return;
+  }
   point.x = static_cast<std::int32_t>(r + c * reach + 0.5);
   point.y = static_cast<std::int32_t>(r - s * reach + 0.5);
 }
@@ -134,11 +140,11 @@ void CKnob::setHandleColor(const CColor& color) {
 }
 
 void CKnob::setHandleBitmap(CBitmap* bitmap) {
+  // The new one is held before the old one is let go: they may be the same picture.
+  if (bitmap) bitmap->remember();
   if (pHandle) pHandle->forget();
-  pHandle = nullptr;
-  if (!bitmap) return;
   pHandle = bitmap;
-  pHandle->remember();
+  if (!bitmap) return;
   // The handle's centre stays inside the circle by half its width and a little air.
   inset = static_cast<std::int32_t>(pHandle->getWidth() * 0.5 + 2.5);
 }

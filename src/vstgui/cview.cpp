@@ -38,9 +38,10 @@ bool CView::checkUpdate(const CRect& r) const {
 void CView::mouse(CDrawContext* /*context*/, CPoint& /*where*/, std::int32_t /*buttons*/) {}
 
 void CView::setBackground(CBitmap* background) {
+  // The new one is held before the old one is let go: they may be the same picture.
+  if (background) background->remember();
   if (pBackground) pBackground->forget();
   pBackground = background;
-  if (pBackground) pBackground->remember();
   setDirty(true);
 }
 

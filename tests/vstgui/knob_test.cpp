@@ -94,6 +94,28 @@ TEST(KnobMappingTest, HandleBitmapSetsTheInsetAndIsHeldOnce) {
   handle->forget();
 }
 
+TEST(KnobMappingTest, TheSamePictureSetAgainAndValuesThatAreNotNumbersAreSafe) {
+  // Held only by the knob, then set again: still alive (a sanitizer build catches a freed one).
+  auto* knob = new CKnob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
+  CBitmap* handle = new CBitmap(129);
+  knob->setHandleBitmap(handle);
+  handle->forget();
+  knob->setHandleBitmap(handle);
+  EXPECT_EQ(handle->getNbReference(), 1);
+  knob->setBackground(handle);
+  knob->setBackground(handle);
+  EXPECT_EQ(handle->getNbReference(), 2);
+
+  // A value that is not a number points at the centre, not billions of pixels away.
+  for (float value : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
+    knob->setValue(value);
+    CPoint p;
+    knob->valueToPoint(p);
+    EXPECT_EQ(p, CPoint(50, 50));
+  }
+  knob->forget();
+}
+
 // A 100 pixel knob at (100, 50) in the frame: centre (150, 100), top centre (150, 50).
 class KnobTrackingTest : public ControlFixture {
  protected:
