@@ -288,20 +288,4 @@ TEST(EditorOpcodes, ReachTheEditorWithTheirArgumentsAndBoolsAsOneOrZero) {
   EXPECT_FALSE(editor->isOpen());
 }
 
-TEST(EditorBase, DefaultAnswers) {
-  AEffEditor editor(nullptr);
-  ERect* rect = reinterpret_cast<ERect*>(0x1);
-  EXPECT_FALSE(editor.getRect(&rect));
-  EXPECT_EQ(rect, nullptr);
-  int window = 0;
-  EXPECT_FALSE(editor.isOpen());
-  EXPECT_FALSE(editor.open(&window));
-  EXPECT_TRUE(editor.isOpen());
-  editor.close();
-  EXPECT_FALSE(editor.isOpen());
-  VstKeyCode key{};
-  EXPECT_FALSE(editor.onKeyDown(key));
-  EXPECT_FALSE(editor.setKnobMode(2));
-}
-
 }  // namespace
