@@ -1,0 +1,142 @@
+// The Windows backend's OLE pieces through Wine's OLE: a drag started with DoDragDrop reaches the
+// drop target registered through the seam, which sees its text (CF_TEXT, or CF_UNICODETEXT as text
+// dragged from X11 programs arrives) and counts the files of its CF_HDROP list; and a thread whose
+// COM was started in another mode keeps it when the editor starts and stops OLE.
+#include <gtest/gtest.h>
+
+#include "ole_drag.h"
+#include "platform/window.h"
+
+namespace {
+
+// What a drop target learnt of the drag at its entry and at the drop.
+class RecordingTarget final : public platform::DropTargetHandler {
+ public:
+  struct Seen {
+    bool text = false;
+    bool fileList = false;
+    std::int32_t files = -1;
+  };
+  Seen entered, dropped;
+  int drops = 0;
+  int references = 0;
+
+  platform::ResultCode queryInterface(const platform::InterfaceId& id, void** object) override {
+    if (id == platform::kDropTargetInterface || id == platform::kUnknownInterface) {
+      *object = this;
+      addRef();
+      return platform::kResultOk;
+    }
+    *object = nullptr;
+    return platform::kResultNoInterface;
+  }
+  std::uint32_t addRef() override { return static_cast<std::uint32_t>(++references); }
+  std::uint32_t release() override { return static_cast<std::uint32_t>(--references); }
+  platform::ResultCode dragEnter(platform::DragData* data, std::uint32_t, platform::Point,
+                                 std::uint32_t& effect) override {
+    entered = look(data);
+    effect = platform::kDropEffectCopy;
+    return platform::kResultOk;
+  }
+  platform::ResultCode dragOver(std::uint32_t, platform::Point, std::uint32_t& effect) override {
+    effect = platform::kDropEffectCopy;
+    return platform::kResultOk;
+  }
+  platform::ResultCode dragLeave() override { return platform::kResultOk; }
+  platform::ResultCode drop(platform::DragData* data, std::uint32_t, platform::Point, std::uint32_t& effect) override {
+    ++drops;
+    dropped = look(data);
+    effect = platform::kDropEffectCopy;
+    return platform::kResultOk;
+  }
+
+ private:
+  static Seen look(platform::DragData* data) {
+    Seen seen;
+    if (!data) return seen;
+    seen.text = data->hasText();
+    seen.fileList = data->fileCount(seen.files);
+    return seen;
+  }
+};
+
+class OleDrop : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(OleInitialize(nullptr), S_OK);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "FadecrestDropTest";
+    RegisterClassA(&windowClass);
+    window = CreateWindowExA(0, "FadecrestDropTest", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 200, nullptr, nullptr,
+                             nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(platform::registerDropTarget(window, &target));
+    EXPECT_FALSE(platform::registerDropTarget(window, &target)) << "one target per window";
+    EXPECT_EQ(target.references, 1) << "the refused second registration keeps nothing";
+  }
+  void TearDown() override {
+    platform::revokeDropTarget(window);
+    EXPECT_EQ(target.references, 0) << "revoking gives every reference back";
+    DestroyWindow(window);
+    OleUninitialize();
+  }
+  // Drags the object from elsewhere onto the middle of the window and drops it there.
+  DWORD dragOnto(TestDataObject& object) {
+    SetCursorPos(20, 20);
+    DropAt source({300, 300});
+    DWORD effect = DROPEFFECT_NONE;
+    EXPECT_EQ(DoDragDrop(&object, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect), DRAGDROP_S_DROP);
+    return effect;
+  }
+
+  HWND window = nullptr;
+  RecordingTarget target;
+};
+
+TEST_F(OleDrop, TextAndThreeFilesAreSeenAsBoth) {
+  TestDataObject object;
+  object.offerText("a line of text");
+  object.offerFiles({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
+  EXPECT_EQ(dragOnto(object), static_cast<DWORD>(DROPEFFECT_COPY));
+  EXPECT_TRUE(target.entered.text);
+  EXPECT_TRUE(target.entered.fileList);
+  EXPECT_EQ(target.entered.files, 3);
+  EXPECT_EQ(target.drops, 1);
+  EXPECT_EQ(target.dropped.files, 3);
+}
+
+TEST_F(OleDrop, FilesWithoutTextAndUnicodeTextWithoutFiles) {
+  TestDataObject files;
+  files.offerFiles({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
+  dragOnto(files);
+  EXPECT_FALSE(target.entered.text);
+  EXPECT_EQ(target.entered.files, 3);
+
+  TestDataObject unicode;
+  unicode.offerUnicodeText(L"text from an X11 program");
+  dragOnto(unicode);
+  EXPECT_TRUE(target.entered.text);
+  EXPECT_FALSE(target.entered.fileList);
+  EXPECT_EQ(target.drops, 2);
+}
+
+TEST(Ole, AThreadWhoseComRunsInAnotherModeGoesOnWithoutDragAndDrop) {
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  platform::startOle();  // refused: the thread is multithreaded
+  HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  // Windows refuses drop targets on such a thread, Wine takes them: either way nothing is kept.
+  RecordingTarget target;
+  platform::registerDropTarget(window, &target);
+  platform::revokeDropTarget(window);
+  EXPECT_EQ(target.references, 0);
+  DestroyWindow(window);
+  platform::stopOle();
+  // Still initialised as the host left it: a further start only counts up. (Wine's OleUninitialize
+  // forgives a stop without a start; Windows' would end the host's COM here.)
+  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+  CoUninitialize();
+  CoUninitialize();
+}
+
+}  // namespace
