@@ -3,7 +3,7 @@
 #
 #   wine-prefix.sh template              makes the prefix template once (per Wine version)
 #   wine-prefix.sh run PROGRAM [ARG...]  runs a Windows program in a fresh clone of the template,
-#                                        on a virtual display of its own when DISPLAY is not set
+#                                        on a virtual display of its own
 #
 # A new prefix costs about 10 s; a hard-link clone of a template costs about 50 ms, so every test
 # gets a fresh one. Wine rewrites its .reg files in place, so those are real copies in each clone.
@@ -52,16 +52,15 @@ run_program() {
     cp --remove-destination "${template}/$(basename "$reg")" "$reg"
   done
 
-  if [ -z "${DISPLAY:-}" ]; then
-    # A display of our own: 24 bits, so pixels read back are exactly what was drawn.
-    exec 8<> <(:)
-    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    local number
-    read -r -t 10 number <&8
-    exec 8<&-
-    export DISPLAY=":${number}"
-  fi
+  # A display of our own, never the desktop's (the tests move the pointer), at 24 bits, so pixels
+  # read back are exactly what was drawn.
+  exec 8<> <(:)
+  Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  local number
+  read -r -t 10 number <&8
+  exec 8<&-
+  export DISPLAY=":${number}"
 
   local status=0
   WINEPREFIX="${work}/prefix" wine "$@" || status=$?
