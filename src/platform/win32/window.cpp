@@ -15,10 +15,15 @@ namespace {
 
 HWND hwnd(WindowHandle window) { return static_cast<HWND>(window); }
 
-// The toolkit's procedure for each class this backend registered.
-std::map<ATOM, WindowProcedure>& procedures() {
-  static std::map<ATOM, WindowProcedure> map;
-  return map;
+// The classes this backend registered, each with the toolkit's procedure for its windows.
+struct RegisteredClass {
+  std::string name;
+  HINSTANCE instance;
+  WindowProcedure procedure;
+};
+std::map<ATOM, RegisteredClass>& registeredClasses() {
+  static std::map<ATOM, RegisteredClass> classes;
+  return classes;
 }
 
 // The native message being handled on this thread, for the default handling the toolkit asks for.
@@ -51,8 +56,8 @@ bool translate(UINT message, WPARAM wParam, LPARAM lParam, Message& out) {
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Message translated;
-  const auto found = procedures().find(static_cast<ATOM>(GetClassLongPtrA(window, GCW_ATOM)));
-  if (found == procedures().end() || !translate(message, wParam, lParam, translated))
+  const auto found = registeredClasses().find(static_cast<ATOM>(GetClassLongPtrA(window, GCW_ATOM)));
+  if (found == registeredClasses().end() || !translate(message, wParam, lParam, translated))
     return DefWindowProcA(window, message, wParam, lParam);
 
   const NativeMessage native{window, message, wParam, lParam};
@@ -62,9 +67,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   if (translated.type == MessageType::leftButtonDown || translated.type == MessageType::rightButtonDown ||
       translated.type == MessageType::middleButtonDown) {
     win32::PressScope press;
-    result = found->second(window, translated);
+    result = found->second.procedure(window, translated);
   } else {
-    result = found->second(window, translated);
+    result = found->second.procedure(window, translated);
   }
   tHandling = outer;
   // A window destroyed from outside (with the host's window) still gives its drop target back.
@@ -92,14 +97,15 @@ bool registerWindowClass(const std::string& name, ModuleHandle module, WindowPro
   windowClass.lpszClassName = name.c_str();
   const ATOM atom = RegisterClassA(&windowClass);
   if (!atom) return false;
-  procedures()[atom] = procedure;
+  registeredClasses()[atom] = {name, windowClass.hInstance, procedure};
   return true;
 }
 
 void unregisterWindowClass(const std::string& name, ModuleHandle module) {
-  WNDCLASSA windowClass{};
-  const ATOM atom = static_cast<ATOM>(GetClassInfoA(static_cast<HINSTANCE>(module), name.c_str(), &windowClass));
-  if (UnregisterClassA(name.c_str(), static_cast<HINSTANCE>(module)) && atom) procedures().erase(atom);
+  const auto instance = static_cast<HINSTANCE>(module);
+  if (!UnregisterClassA(name.c_str(), instance)) return;
+  std::erase_if(registeredClasses(),
+                [&](const auto& entry) { return entry.second.name == name && entry.second.instance == instance; });
 }
 
 WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
