@@ -22,6 +22,7 @@ packages=(
   # Running it: Wine on a virtual display, real input through the X server, screenshots, and faces
   # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
   wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine
+  libx11-dev                        # the X11 drag source of the drop tests
 )
 
 sudo_cmd=()

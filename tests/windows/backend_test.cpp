@@ -6,6 +6,7 @@
 
 #include "ole_drag.h"
 #include "platform/window.h"
+#include "screen.h"
 
 namespace {
 
@@ -119,6 +120,23 @@ TEST_F(OleDrop, FilesWithoutTextAndUnicodeTextWithoutFiles) {
   EXPECT_TRUE(target.entered.text);
   EXPECT_FALSE(target.entered.fileList);
   EXPECT_EQ(target.drops, 2);
+}
+
+// Drags from an X11 program by the XDND protocol; Wine hands them on to the drop target under the
+// point as OLE drags, a file list (text/uri-list) as CF_HDROP and text as CF_UNICODETEXT.
+TEST_F(OleDrop, AnX11ProgramsFileListAndTextArriveThroughWine) {
+  ASSERT_TRUE(runOnDisplay(std::string(FADECREST_XDND_DRAG) +
+                           " 300 300 text/uri-list file:///tmp/one.wav file:///tmp/two.wav file:///tmp/three.wav"));
+  pumpMessages(300);
+  EXPECT_EQ(target.drops, 1);
+  EXPECT_EQ(target.dropped.files, 3);
+  EXPECT_FALSE(target.dropped.text);
+
+  ASSERT_TRUE(runOnDisplay(std::string(FADECREST_XDND_DRAG) + " 300 300 text/plain from-X11"));
+  pumpMessages(300);
+  EXPECT_EQ(target.drops, 2);
+  EXPECT_TRUE(target.dropped.text);
+  EXPECT_FALSE(target.dropped.fileList);
 }
 
 TEST(Ole, AThreadWhoseComRunsInAnotherModeGoesOnWithoutDragAndDrop) {
