@@ -299,12 +299,25 @@ TEST_F(EditorUnderWine, OleDropsReachTheEditorTextFirstThenFiles) {
 
 TEST_F(EditorUnderWine, TwoHundredOpenCloseCyclesGiveBackEveryGdiAndUserObject) {
   auto effect = openEditor(host, 3);
-  (*effect).dispatch(effEditClose);  // the first opening creates what GDI keeps for good
+  (*effect).dispatch(effEditClose);
+  {
+    HostWindow elsewhere(100, 420);
+    (*effect).dispatch(effEditOpen, 0, 0, elsewhere.handle());
+    UpdateWindow(elsewhere.editor());
+  }
+  (*effect).dispatch(effEditClose);  // the first openings make what GDI keeps for good
   const int gdiBefore = gdiObjects();
   const int windowsBefore = windowsOfThisThread();
   for (int cycle = 0; cycle < 200; ++cycle) {
-    ASSERT_EQ((*effect).dispatch(effEditOpen, 0, 0, host.handle()), 1);
-    UpdateWindow(host.editor());  // the first paint, through the back buffer
+    if (cycle % 20 == 10) {
+      // Now and then the host destroys its window, and the editor's with it, before it closes the editor.
+      HostWindow doomed(100, 420);
+      ASSERT_EQ((*effect).dispatch(effEditOpen, 0, 0, doomed.handle()), 1);
+      UpdateWindow(doomed.editor());
+    } else {
+      ASSERT_EQ((*effect).dispatch(effEditOpen, 0, 0, host.handle()), 1);
+      UpdateWindow(host.editor());  // the first paint, through the back buffer
+    }
     (*effect)->setParameter(effect->get(), kInterval, static_cast<float>(cycle % 10) / 10.0f);
     (*effect).dispatch(effEditIdle);
     (*effect).dispatch(effEditClose);
