@@ -44,7 +44,8 @@ class RecordingTarget final : public platform::DropTargetHandler {
     return platform::kResultOk;
   }
   platform::ResultCode dragLeave() override { return platform::kResultOk; }
-  platform::ResultCode drop(platform::DragData* data, std::uint32_t, platform::Point, std::uint32_t& effect) override {
+  platform::ResultCode drop(platform::DragData* data, std::uint32_t, platform::Point,
+                            std::uint32_t& effect) override {
     ++drops;
     dropped = look(data);
     effect = platform::kDropEffectCopy;
@@ -69,8 +70,8 @@ class OleDrop : public testing::Test {
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.lpszClassName = "FadecrestDropTest";
     RegisterClassA(&windowClass);
-    window = CreateWindowExA(0, "FadecrestDropTest", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 200, nullptr, nullptr,
-                             nullptr, nullptr);
+    window = CreateWindowExA(0, "FadecrestDropTest", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 200, nullptr,
+                             nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(platform::registerDropTarget(window, &target));
     EXPECT_FALSE(platform::registerDropTarget(window, &target)) << "one target per window";
@@ -125,8 +126,9 @@ TEST_F(OleDrop, FilesWithoutTextAndUnicodeTextWithoutFiles) {
 // Drags from an X11 program by the XDND protocol; Wine hands them on to the drop target under the
 // point as OLE drags, a file list (text/uri-list) as CF_HDROP and text as CF_UNICODETEXT.
 TEST_F(OleDrop, AnX11ProgramsFileListAndTextArriveThroughWine) {
-  ASSERT_TRUE(runOnDisplay(std::string(FADECREST_XDND_DRAG) +
-                           " 300 300 text/uri-list file:///tmp/one.wav file:///tmp/two.wav file:///tmp/three.wav"));
+  ASSERT_TRUE(
+      runOnDisplay(std::string(FADECREST_XDND_DRAG) +
+                   " 300 300 text/uri-list file:///tmp/one.wav file:///tmp/two.wav file:///tmp/three.wav"));
   pumpMessages(300);
   EXPECT_EQ(target.drops, 1);
   EXPECT_EQ(target.dropped.files, 3);

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-
 #include <optional>
 
 #include "ole_drag.h"
@@ -19,7 +18,8 @@ namespace {
 
 constexpr int kWidth = 328, kHeight = 264;
 constexpr RECT kDisplays[] = {{46, 235, 76, 249}, {187, 235, 217, 249}};
-constexpr POINT kIntervalLeft{43, 178}, kIntervalTop{93, 128}, kIntervalRight{143, 178}, kIntervalCentre{93, 178};
+constexpr POINT kIntervalLeft{43, 178}, kIntervalTop{93, 128}, kIntervalRight{143, 178},
+    kIntervalCentre{93, 178};
 constexpr POINT kTitle{160, 50};
 constexpr VstInt32 kInterval = 0;
 
@@ -80,7 +80,9 @@ class HostWindow {
   ~HostWindow() { DestroyWindow(window_); }
   HWND handle() const { return window_; }
   HWND editor() const { return GetWindow(window_, GW_CHILD); }
-  void idle(AEffect* effect) { SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(effect)); }
+  void idle(AEffect* effect) {
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(effect));
+  }
   // A point of the editor on the screen.
   POINT onScreen(POINT client) const {
     ClientToScreen(editor(), &client);
@@ -124,8 +126,9 @@ void expectLooksLike(const Picture& shown, const char* name) {
   for (const RECT& display : kDisplays)
     if (const RECT box = textBox(expected, display); box.left < box.right) texts.push_back(display);
   const auto inText = [&](int x, int y) {
-    return std::any_of(texts.begin(), texts.end(),
-                       [&](const RECT& r) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; });
+    return std::any_of(texts.begin(), texts.end(), [&](const RECT& r) {
+      return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+    });
   };
   int different = 0;
   for (int y = 0; y < kHeight; ++y)

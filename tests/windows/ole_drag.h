@@ -3,9 +3,9 @@
 // drops there, so DoDragDrop runs without a hand on the mouse.
 #pragma once
 
-#include <windows.h>
 #include <ole2.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -15,11 +15,14 @@
 class TestDataObject final : public IDataObject {
  public:
   void offerText(const char* text) { offer(CF_TEXT, text, std::strlen(text) + 1); }
-  void offerUnicodeText(const wchar_t* text) { offer(CF_UNICODETEXT, text, (wcslen(text) + 1) * sizeof(wchar_t)); }
+  void offerUnicodeText(const wchar_t* text) {
+    offer(CF_UNICODETEXT, text, (wcslen(text) + 1) * sizeof(wchar_t));
+  }
   // A CF_HDROP list of the given paths, ANSI.
   void offerFiles(const std::vector<std::string>& paths) {
     std::vector<char> block(sizeof(DROPFILES));
-    for (const std::string& path : paths) block.insert(block.end(), path.c_str(), path.c_str() + path.size() + 1);
+    for (const std::string& path : paths)
+      block.insert(block.end(), path.c_str(), path.c_str() + path.size() + 1);
     block.push_back('\0');
     auto* header = reinterpret_cast<DROPFILES*>(block.data());
     header->pFiles = sizeof(DROPFILES);
@@ -55,7 +58,9 @@ class TestDataObject final : public IDataObject {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override { return find(format) ? S_OK : DV_E_FORMATETC; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    return find(format) ? S_OK : DV_E_FORMATETC;
+  }
   HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
     out->ptd = nullptr;
     return E_NOTIMPL;
@@ -64,7 +69,8 @@ class TestDataObject final : public IDataObject {
   HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override {
     if (direction != DATADIR_GET) return E_NOTIMPL;
     std::vector<FORMATETC> formats;
-    for (const Offer& o : offers_) formats.push_back({o.format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+    for (const Offer& o : offers_)
+      formats.push_back({o.format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
     return SHCreateStdEnumFmtEtc(static_cast<UINT>(formats.size()), formats.data(), out);
   }
   HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {

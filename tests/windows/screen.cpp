@@ -34,7 +34,8 @@ namespace {
 
 std::string unixTemporary(const char* what) {
   static int serial = 0;
-  return "/tmp/fadecrest-wine-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial) + what;
+  return "/tmp/fadecrest-wine-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial) +
+         what;
 }
 
 std::string windowsPath(const std::string& unixPath) { return "Z:" + unixPath; }
@@ -66,7 +67,8 @@ Picture screenshot() {
   pumpMessages(250);
   const std::string file = unixTemporary(".png");
   Picture picture;
-  if (runOnDisplay("xwd -root -silent | /usr/bin/convert xwd:- png:" + file)) picture = readPng(windowsPath(file));
+  if (runOnDisplay("xwd -root -silent | /usr/bin/convert xwd:- png:" + file))
+    picture = readPng(windowsPath(file));
   DeleteFileA(windowsPath(file).c_str());
   return picture;
 }

@@ -13,7 +13,9 @@ struct Picture {
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> rgba;  // top-down rows
-  const std::uint8_t* at(int x, int y) const { return rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4; }
+  const std::uint8_t* at(int x, int y) const {
+    return rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
+  }
   Picture crop(int left, int top, int w, int h) const;
 };
 

@@ -52,8 +52,9 @@ static Window targetAt(int x, int y, long* version) {
     int format;
     unsigned long count, after;
     unsigned char* value = NULL;
-    if (XGetWindowProperty(display, child, aware, 0, 1, False, AnyPropertyType, &actual, &format, &count, &after,
-                           &value) == Success && value) {
+    if (XGetWindowProperty(display, child, aware, 0, 1, False, AnyPropertyType, &actual, &format, &count,
+                           &after, &value) == Success &&
+        value) {
       found = child;
       *version = *(long*)value;
       XFree(value);
@@ -74,8 +75,8 @@ static void serve(const XSelectionRequestEvent* request) {
   reply.xselection.property = None;
   if (request->target == type) {
     Atom property = request->property != None ? request->property : request->target;
-    XChangeProperty(display, request->requestor, property, type, 8, PropModeReplace, (const unsigned char*)data,
-                    (int)strlen(data));
+    XChangeProperty(display, request->requestor, property, type, 8, PropModeReplace,
+                    (const unsigned char*)data, (int)strlen(data));
     reply.xselection.property = property;
   }
   XSendEvent(display, request->requestor, False, NoEventMask, &reply);

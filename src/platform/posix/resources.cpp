@@ -1,7 +1,8 @@
+#include "platform/resources.h"
+
 #include <cstring>
 
 #include "platform/posix/embedded.h"
-#include "platform/resources.h"
 #include "platform/shared/registered_resources.h"
 
 namespace platform {

@@ -45,7 +45,8 @@ class DataObjectView final : public DragData {
   bool fileCount(std::int32_t& count) const override {
     STGMEDIUM medium{};
     if (!offers(object_, CF_HDROP, medium)) return false;
-    count = static_cast<std::int32_t>(DragQueryFileA(static_cast<HDROP>(medium.hGlobal), 0xFFFFFFFF, nullptr, 0));
+    count =
+        static_cast<std::int32_t>(DragQueryFileA(static_cast<HDROP>(medium.hGlobal), 0xFFFFFFFF, nullptr, 0));
     ReleaseStgMedium(&medium);
     return true;
   }
@@ -80,7 +81,8 @@ class DropTargetAdapter final : public IDropTarget {
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* object, DWORD keyState, POINTL point, DWORD* effect) override {
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* object, DWORD keyState, POINTL point,
+                                      DWORD* effect) override {
     endDrag();
     if (object) {
       object->AddRef();
@@ -88,7 +90,8 @@ class DropTargetAdapter final : public IDropTarget {
       view_ = DataObjectView(object);
     }
     std::uint32_t answer = effect ? *effect : 0;
-    const HRESULT result = handler_->dragEnter(object ? &view_ : nullptr, keyState, {point.x, point.y}, answer);
+    const HRESULT result =
+        handler_->dragEnter(object ? &view_ : nullptr, keyState, {point.x, point.y}, answer);
     if (effect) *effect = answer;
     return result;
   }

@@ -7,12 +7,18 @@ namespace {
 
 int virtualKey(Key key) {
   switch (key) {
-    case Key::leftButton: return VK_LBUTTON;
-    case Key::middleButton: return VK_MBUTTON;
-    case Key::rightButton: return VK_RBUTTON;
-    case Key::shift: return VK_SHIFT;
-    case Key::control: return VK_CONTROL;
-    case Key::alt: return VK_MENU;
+    case Key::leftButton:
+      return VK_LBUTTON;
+    case Key::middleButton:
+      return VK_MBUTTON;
+    case Key::rightButton:
+      return VK_RBUTTON;
+    case Key::shift:
+      return VK_SHIFT;
+    case Key::control:
+      return VK_CONTROL;
+    case Key::alt:
+      return VK_MENU;
   }
   return 0;
 }

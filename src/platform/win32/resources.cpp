@@ -1,8 +1,9 @@
+#include "platform/resources.h"
+
 #include <windows.h>
 
 #include <cstring>
 
-#include "platform/resources.h"
 #include "platform/shared/registered_resources.h"
 
 namespace platform {

@@ -234,8 +234,8 @@ void GdiSurface::drawText(std::string_view text, const Rect& rect, TextAlign ali
 }
 
 void GdiSurface::copyFrom(const Surface& source, Point from, const Rect& to) {
-  BitBlt(dc_, to.left, to.top, to.width(), to.height(), static_cast<const GdiSurface&>(source).dc_, from.x, from.y,
-         SRCCOPY);
+  BitBlt(dc_, to.left, to.top, to.width(), to.height(), static_cast<const GdiSurface&>(source).dc_, from.x,
+         from.y, SRCCOPY);
 }
 
 void GdiSurface::copyBitmap(const Bitmap& source, Point from, const Rect& to) {
@@ -293,7 +293,9 @@ namespace platform {
 
 using win32::GdiSurface;
 
-std::unique_ptr<Bitmap> createBitmap(int width, int height) { return win32::DibBitmap::create(width, height); }
+std::unique_ptr<Bitmap> createBitmap(int width, int height) {
+  return win32::DibBitmap::create(width, height);
+}
 
 std::unique_ptr<Surface> createMemorySurface(const Surface* compatibleWith, int width, int height) {
   HDC reference = compatibleWith ? static_cast<const GdiSurface*>(compatibleWith)->dc() : nullptr;

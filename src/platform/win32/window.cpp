@@ -1,11 +1,12 @@
-#include <windows.h>
+#include "platform/window.h"
+
 #include <ole2.h>
+#include <windows.h>
 #include <windowsx.h>
 
 #include <map>
 #include <string>
 
-#include "platform/window.h"
 #include "platform/win32/droptarget.h"
 #include "platform/win32/input.h"
 #include "platform/win32/surface.h"
@@ -37,17 +38,28 @@ thread_local const NativeMessage* tHandling = nullptr;
 
 bool translate(UINT message, WPARAM wParam, LPARAM lParam, Message& out) {
   switch (message) {
-    case WM_DESTROY: out.type = MessageType::destroy; return true;
-    case WM_PAINT: out.type = MessageType::paint; return true;
-    case WM_LBUTTONDOWN: out.type = MessageType::leftButtonDown; break;
-    case WM_RBUTTONDOWN: out.type = MessageType::rightButtonDown; break;
-    case WM_MBUTTONDOWN: out.type = MessageType::middleButtonDown; break;
+    case WM_DESTROY:
+      out.type = MessageType::destroy;
+      return true;
+    case WM_PAINT:
+      out.type = MessageType::paint;
+      return true;
+    case WM_LBUTTONDOWN:
+      out.type = MessageType::leftButtonDown;
+      break;
+    case WM_RBUTTONDOWN:
+      out.type = MessageType::rightButtonDown;
+      break;
+    case WM_MBUTTONDOWN:
+      out.type = MessageType::middleButtonDown;
+      break;
     case WM_MOUSEWHEEL:
       out.type = MessageType::wheel;
       out.point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};  // screen coordinates
       out.wheelDelta = GET_WHEEL_DELTA_WPARAM(wParam);
       return true;
-    default: return false;
+    default:
+      return false;
   }
   // Presses: the client position as two unsigned 16-bit words.
   out.point = {LOWORD(lParam), HIWORD(lParam)};
@@ -81,7 +93,8 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 long defaultWindowProcedure(WindowHandle window, const Message& message) {
   if (tHandling && tHandling->window == hwnd(window))
-    return static_cast<long>(DefWindowProcA(tHandling->window, tHandling->message, tHandling->wParam, tHandling->lParam));
+    return static_cast<long>(
+        DefWindowProcA(tHandling->window, tHandling->message, tHandling->wParam, tHandling->lParam));
   // Outside a window procedure: a paint left alone still counts as done.
   if (message.type == MessageType::paint) ValidateRect(hwnd(window), nullptr);
   return 0;
@@ -104,15 +117,16 @@ bool registerWindowClass(const std::string& name, ModuleHandle module, WindowPro
 void unregisterWindowClass(const std::string& name, ModuleHandle module) {
   const auto instance = static_cast<HINSTANCE>(module);
   if (!UnregisterClassA(name.c_str(), instance)) return;
-  std::erase_if(registeredClasses(),
-                [&](const auto& entry) { return entry.second.name == name && entry.second.instance == instance; });
+  std::erase_if(registeredClasses(), [&](const auto& entry) {
+    return entry.second.name == name && entry.second.instance == instance;
+  });
 }
 
 WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
                                int width, int height) {
-  return CreateWindowExA(0, className.c_str(), title.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                         0, 0, width, height, hwnd(parent), nullptr, static_cast<HINSTANCE>(moduleHandle()),
-                         nullptr);
+  return CreateWindowExA(0, className.c_str(), title.c_str(),
+                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width, height,
+                         hwnd(parent), nullptr, static_cast<HINSTANCE>(moduleHandle()), nullptr);
 }
 
 void destroyWindow(WindowHandle window) {
@@ -184,15 +198,33 @@ bool dispatchPendingPaint() {
 CursorHandle systemCursor(CursorShape shape) {
   LPCSTR name = IDC_ARROW;
   switch (shape) {
-    case CursorShape::arrow: name = IDC_ARROW; break;
-    case CursorShape::wait: name = IDC_WAIT; break;
-    case CursorShape::sizeWE: name = IDC_SIZEWE; break;
-    case CursorShape::sizeNS: name = IDC_SIZENS; break;
-    case CursorShape::sizeAll: name = IDC_SIZEALL; break;
-    case CursorShape::sizeNESW: name = IDC_SIZENESW; break;
-    case CursorShape::sizeNWSE: name = IDC_SIZENWSE; break;
-    case CursorShape::no: name = IDC_NO; break;
-    case CursorShape::hand: name = IDC_HAND; break;
+    case CursorShape::arrow:
+      name = IDC_ARROW;
+      break;
+    case CursorShape::wait:
+      name = IDC_WAIT;
+      break;
+    case CursorShape::sizeWE:
+      name = IDC_SIZEWE;
+      break;
+    case CursorShape::sizeNS:
+      name = IDC_SIZENS;
+      break;
+    case CursorShape::sizeAll:
+      name = IDC_SIZEALL;
+      break;
+    case CursorShape::sizeNESW:
+      name = IDC_SIZENESW;
+      break;
+    case CursorShape::sizeNWSE:
+      name = IDC_SIZENWSE;
+      break;
+    case CursorShape::no:
+      name = IDC_NO;
+      break;
+    case CursorShape::hand:
+      name = IDC_HAND;
+      break;
   }
   return LoadCursorA(nullptr, name);
 }
@@ -241,8 +273,8 @@ void releaseImagingLibrary(void* handle) {
 // RPC_E_CHANGED_MODE: the editor goes on without drag and drop, and the matching stop must then
 // leave the host's COM alone.
 namespace {
-thread_local int tOleStarted = 0;  // starts that succeeded, given back first
-thread_local int tOleRefused = 0;
+thread_local int tOleStarted = 0;  // starts that succeeded
+thread_local int tOleRefused = 0;  // starts refused, given back first: they stop nothing
 }  // namespace
 
 void startOle() {
