@@ -1,5 +1,6 @@
 #include "screen.h"
 
+#include <objbase.h>
 #include <png.h>
 
 #include <cstdio>
@@ -32,10 +33,15 @@ void pumpMessages(DWORD milliseconds) {
 
 namespace {
 
+// Unique across programs: those running side by side in prefixes of their own may have the same
+// Windows process id.
 std::string unixTemporary(const char* what) {
-  static int serial = 0;
-  return "/tmp/fadecrest-wine-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial) +
-         what;
+  GUID id{};
+  CoCreateGuid(&id);
+  char name[64];
+  std::snprintf(name, sizeof name, "/tmp/fadecrest-wine-%08lx%04x%04x%02x%02x%02x%02x", id.Data1, id.Data2,
+                id.Data3, id.Data4[0], id.Data4[1], id.Data4[6], id.Data4[7]);
+  return name + std::string(what);
 }
 
 std::string windowsPath(const std::string& unixPath) { return "Z:" + unixPath; }
