@@ -1,10 +1,12 @@
-// The Windows backend's OLE pieces through Wine's OLE: a drag started with DoDragDrop reaches the
+// The Windows backend's pieces that the editor's pictures do not show, through GDI and OLE: both
+// ways of a transparent-colour copy; and through Wine's OLE: a drag started with DoDragDrop reaches the
 // drop target registered through the seam, which sees its text (CF_TEXT, or CF_UNICODETEXT as text
 // dragged from X11 programs arrives) and counts the files of its CF_HDROP list; and a thread whose
 // COM was started in another mode keeps it when the editor starts and stops OLE.
 #include <gtest/gtest.h>
 
 #include "ole_drag.h"
+#include "platform/win32/surface.h"
 #include "platform/window.h"
 #include "screen.h"
 
@@ -157,6 +159,31 @@ TEST(Ole, AThreadWhoseComRunsInAnotherModeGoesOnWithoutDragAndDrop) {
   EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
   CoUninitialize();
   CoUninitialize();
+}
+
+// A picture without alpha copied with white left out leaves the destination where the picture is
+// white, by the imaging library's transparent copy and by the mask method alike.
+TEST(Gdi, TransparentCopyLeavesTheTransparentColourOutBothWays) {
+  const platform::ImagingLibrary imaging = platform::loadImagingLibrary();
+  ASSERT_TRUE(imaging.hasTransparentCopy);
+  auto picture = platform::createBitmap(4, 1);
+  ASSERT_NE(picture, nullptr);
+  // Blue, green, red and a fourth byte of 255, as pictures from classic bitmap resources have it.
+  const std::uint8_t pixels[] = {255, 255, 255, 255, 0, 200, 0, 255, 255, 255, 255, 255, 200, 0, 0, 255};
+  std::memcpy(picture->memoryRow(0), pixels, sizeof pixels);
+  for (bool platformCopy : {true, false}) {
+    auto surface = platform::createMemorySurface(nullptr, 6, 1);
+    ASSERT_NE(surface, nullptr);
+    ASSERT_TRUE(surface->createBrush({200, 0, 0}));
+    surface->fillRect({0, 0, 6, 1});
+    surface->copyBitmapTransparent(*picture, {0, 0}, {1, 0, 5, 1}, {255, 255, 255}, platformCopy);
+    HDC dc = static_cast<platform::win32::GdiSurface&>(*surface).dc();
+    const COLORREF expected[] = {RGB(200, 0, 0), RGB(200, 0, 0), RGB(0, 200, 0),
+                                 RGB(200, 0, 0), RGB(0, 0, 200), RGB(200, 0, 0)};
+    for (int x = 0; x < 6; ++x)
+      EXPECT_EQ(GetPixel(dc, x, 0), expected[x]) << "x " << x << (platformCopy ? "" : " (mask)");
+  }
+  platform::releaseImagingLibrary(imaging.handle);
 }
 
 }  // namespace

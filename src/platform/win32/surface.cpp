@@ -1,5 +1,6 @@
 #include "platform/win32/surface.h"
 
+#include <cstring>
 #include <string>
 
 namespace platform::win32 {
@@ -33,6 +34,26 @@ class SelectedPicture {
   HDC dc_;
   HGDIOBJ previous_;
 };
+
+// The w x h block of a picture at `from` with only its colour bytes: the fourth byte of a pixel is
+// reserved in a picture without alpha, but Wine's GDI compares all four bytes when it turns colour
+// into a monochrome mask. Outside the picture the block is black.
+std::unique_ptr<DibBitmap> colourOnlyBlock(const Bitmap& source, Point from, int w, int h) {
+  auto block = DibBitmap::create(w, h);
+  if (!block) return nullptr;
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = block->memoryRow(h - 1 - y);  // rows are bottom-up
+    std::memset(row, 0, static_cast<std::size_t>(w) * 4);
+    const int sourceY = from.y + y;
+    if (sourceY < 0 || sourceY >= source.height()) continue;
+    const std::uint8_t* sourceRow = source.memoryRow(source.height() - 1 - sourceY);
+    for (int x = 0; x < w; ++x) {
+      const int sourceX = from.x + x;
+      if (sourceX >= 0 && sourceX < source.width()) std::memcpy(row + x * 4, sourceRow + sourceX * 4, 3);
+    }
+  }
+  return block;
+}
 
 }  // namespace
 
@@ -247,25 +268,27 @@ void GdiSurface::copyBitmapTransparent(const Bitmap& source, Point from, const R
                                        bool platformCopy) {
   const int w = to.width();
   const int h = to.height();
-  SelectedPicture picture(dc_, source);
   if (platformCopy && imagingEntries().transparentBlt) {
+    SelectedPicture picture(dc_, source);
     imagingEntries().transparentBlt(dc_, to.left, to.top, w, h, picture.dc(), from.x, from.y, w, h,
                                     colorRef(transparent));
     return;
   }
   // The mask method: a monochrome mask that is white where the picture has the transparent colour,
   // then invert, and, invert: the destination comes back where the mask is white.
+  const std::unique_ptr<DibBitmap> block = colourOnlyBlock(source, from, w, h);
+  if (!block) return;
+  SelectedPicture colours(dc_, *block);
   HDC maskDc = CreateCompatibleDC(dc_);
   HBITMAP mask = CreateBitmap(w, h, 1, 1, nullptr);
   HGDIOBJ previousMask = SelectObject(maskDc, mask);
   const COLORREF background = SetBkColor(dc_, RGB(255, 255, 255));
   const COLORREF text = SetTextColor(dc_, RGB(0, 0, 0));
-  const COLORREF pictureBackground = SetBkColor(picture.dc(), colorRef(transparent));
-  BitBlt(maskDc, 0, 0, w, h, picture.dc(), from.x, from.y, SRCCOPY);
-  BitBlt(dc_, to.left, to.top, w, h, picture.dc(), from.x, from.y, SRCINVERT);
+  SetBkColor(colours.dc(), colorRef(transparent));
+  BitBlt(maskDc, 0, 0, w, h, colours.dc(), 0, 0, SRCCOPY);
+  BitBlt(dc_, to.left, to.top, w, h, colours.dc(), 0, 0, SRCINVERT);
   BitBlt(dc_, to.left, to.top, w, h, maskDc, 0, 0, SRCAND);
-  BitBlt(dc_, to.left, to.top, w, h, picture.dc(), from.x, from.y, SRCINVERT);
-  SetBkColor(picture.dc(), pictureBackground);
+  BitBlt(dc_, to.left, to.top, w, h, colours.dc(), 0, 0, SRCINVERT);
   SelectObject(maskDc, previousMask);
   DeleteObject(mask);
   DeleteDC(maskDc);
