@@ -1,11 +1,12 @@
-// The Windows backend's pieces that the editor's pictures do not show, through GDI and OLE: both
-// ways of a transparent-colour copy; and through Wine's OLE: a drag started with DoDragDrop reaches the
-// drop target registered through the seam, which sees its text (CF_TEXT, or CF_UNICODETEXT as text
-// dragged from X11 programs arrives) and counts the files of its CF_HDROP list; and a thread whose
-// COM was started in another mode keeps it when the editor starts and stops OLE.
+// The Windows backend's pieces that the editor's pictures do not show: resources by number, the
+// classic bitmap fallback, both ways of a transparent-colour copy; and through Wine's OLE: a drag started
+// with DoDragDrop reaches the drop target registered through the seam, which sees its text (CF_TEXT, or
+// CF_UNICODETEXT as text dragged from X11 programs arrives) and counts the files of its CF_HDROP list; and a
+// thread whose COM was started in another mode keeps it when the editor starts and stops OLE.
 #include <gtest/gtest.h>
 
 #include "ole_drag.h"
+#include "platform/resources.h"
 #include "platform/win32/surface.h"
 #include "platform/window.h"
 #include "screen.h"
@@ -184,6 +185,28 @@ TEST(Gdi, TransparentCopyLeavesTheTransparentColourOutBothWays) {
       EXPECT_EQ(GetPixel(dc, x, 0), expected[x]) << "x " << x << (platformCopy ? "" : " (mask)");
   }
   platform::releaseImagingLibrary(imaging.handle);
+}
+
+// This program's own resources: a null module names it, as a module handle names a library.
+TEST(Resources, PngByTheLow16BitsOfItsNumberAndClassicBitmapsTopRowFirst) {
+  const std::span<const std::uint8_t> background = platform::findResource(nullptr, "PNG", 0x10080);
+  HANDLE file = CreateFileA(FADECREST_BACKGROUND_PICTURE, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(background.size(), GetFileSize(file, nullptr)) << "resource 128, the background picture";
+  CloseHandle(file);
+  EXPECT_TRUE(platform::findResource(nullptr, "PNG", 77).empty()) << "77 is a classic bitmap only";
+
+  const std::unique_ptr<platform::Bitmap> classic = platform::loadClassicBitmap(nullptr, 77);
+  ASSERT_NE(classic, nullptr);
+  ASSERT_EQ(classic->width(), 2);
+  ASSERT_EQ(classic->height(), 2);
+  // Memory rows are bottom-up: row 1 is the picture's top row. Blue, green, red, opaque.
+  const std::uint8_t top[] = {0, 0, 255, 255, 0, 255, 0, 255};
+  const std::uint8_t bottom[] = {255, 0, 0, 255, 255, 255, 255, 255};
+  EXPECT_EQ(std::memcmp(classic->memoryRow(1), top, sizeof top), 0);
+  EXPECT_EQ(std::memcmp(classic->memoryRow(0), bottom, sizeof bottom), 0);
+  EXPECT_EQ(platform::loadClassicBitmap(nullptr, 78), nullptr);
 }
 
 }  // namespace

@@ -26,7 +26,10 @@ std::span<const std::uint8_t> findResource(ModuleHandle module, const char* type
 // bitmap section like every other picture, with opaque alpha.
 std::unique_ptr<Bitmap> loadClassicBitmap(ModuleHandle module, std::uint32_t number) {
   const auto id = static_cast<std::uint16_t>(number & 0xFFFFu);
-  HBITMAP loaded = LoadBitmapA(static_cast<HMODULE>(module), MAKEINTRESOURCEA(id));
+  // A null module names the program itself, as it does for FindResourceA; to LoadBitmapA it would
+  // name the system's own bitmaps.
+  HMODULE instance = module ? static_cast<HMODULE>(module) : GetModuleHandleA(nullptr);
+  HBITMAP loaded = LoadBitmapA(instance, MAKEINTRESOURCEA(id));
   if (!loaded) return registered::loadClassicBitmap(id);
   BITMAP description{};
   std::unique_ptr<Bitmap> image;
