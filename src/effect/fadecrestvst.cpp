@@ -133,6 +133,18 @@ void FadecrestVST::createEditor() {
   }
 }
 
+// A new rate must change the timing at once: without this a freshly inserted effect would fade
+// on the 44100 Hz timing until a parameter changed.
+void FadecrestVST::setSampleRate(float newSampleRate) {
+  AudioEffectX::setSampleRate(newSampleRate);
+  computeSampleCounts();
+}
+
+void FadecrestVST::setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) {
+  AudioEffectX::setBlockSizeAndSampleRate(newBlockSize, newSampleRate);
+  computeSampleCounts();
+}
+
 void FadecrestVST::computeSampleCounts() {
   double rate = sampleRate;
   VstInt32 fade = toSampleCount(durationSeconds(duration.load(std::memory_order_relaxed)) * rate);
@@ -147,6 +159,8 @@ void FadecrestVST::computeSampleCounts() {
 template <typename Sample, typename WindowRun>
 void FadecrestVST::runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
                            WindowRun windowRun) {
+  // A host may pass no channels at all with an empty block.
+  if (sampleFrames <= 0) return;
   const Sample* inL = inputs[0];
   const Sample* inR = inputs[1];
   Sample* outL = outputs[0];

@@ -148,7 +148,7 @@ TEST_F(EditorHost, DraggingTheIntervalKnobAutomatesRisingValuesInsideAnEditGestu
   dispatch(effGetParamDisplay, kIntervalParameter, 0, text);
   EXPECT_STREQ(text, "50.16666");
   dispatch(effSetSampleRate, 0, 0, nullptr, 10.0f);
-  record->setParameter(record, kDurationParameter, 0.0f);  // recompute the counts at 10 Hz
+  record->setParameter(record, kDurationParameter, 0.0f);  // a one-second window
   std::vector<float> in(600, 1.0f), out(600);
   float* ins[2] = {in.data(), in.data()};
   float* outs[2] = {out.data(), out.data()};

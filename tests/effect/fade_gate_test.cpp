@@ -114,21 +114,25 @@ TEST(FadeGateTimeline, ACycleBegunInSinglePrecisionContinuesInDoublePrecision) {
   EXPECT_EQ(out[7], 1.0);
 }
 
-TEST(FadeGateTimeline, EmptyAndNegativeBlocksChangeNothing) {
+TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {
   SmallEffect small;
   runSingle(small.effect, ones(5));
-  float value = 3.0f;
-  float* channels[2] = {&value, &value};
-  small.effect.processReplacing(channels, channels, 0);
-  small.effect.processReplacing(channels, channels, -4);
-  double twice = 3.0;
-  double* doubleChannels[2] = {&twice, &twice};
-  small.effect.processDoubleReplacing(doubleChannels, doubleChannels, -1);
-  EXPECT_EQ(value, 3.0f);
-  EXPECT_EQ(twice, 3.0);
-  std::vector<float> out = runSingle(small.effect, ones(8));
-  EXPECT_EQ(out[5], 1.0f);  // the opening frame, still at frame 10 of the cycle
-  EXPECT_EQ(out[6], 0.8f);
+  // A host may pass no channels with an empty block: they must not even be looked at.
+  small.effect.processReplacing(nullptr, nullptr, 0);
+  small.effect.processDoubleReplacing(nullptr, nullptr, -1);
+  float in = 3.0f, out = 7.0f;
+  float* ins[2] = {&in, &in};
+  float* outs[2] = {&out, &out};
+  small.effect.processReplacing(ins, outs, -4);
+  double twiceIn = 3.0, twiceOut = 7.0;
+  double* doubleIns[2] = {&twiceIn, &twiceIn};
+  double* doubleOuts[2] = {&twiceOut, &twiceOut};
+  small.effect.processDoubleReplacing(doubleIns, doubleOuts, 0);
+  EXPECT_EQ(out, 7.0f);
+  EXPECT_EQ(twiceOut, 7.0);
+  std::vector<float> after = runSingle(small.effect, ones(8));
+  EXPECT_EQ(after[5], 1.0f);  // the opening frame, still at frame 10 of the cycle
+  EXPECT_EQ(after[6], 0.8f);
 }
 
 TEST(FadeGateGain, ZeroAtTheMiddleForAnyFiniteInput) {
@@ -223,6 +227,20 @@ TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) 
   runDouble(twice.effect, std::vector<double>(31, 1.0));
   twice.effect.setParameter(kDurationParameter, 0.0f);
   EXPECT_EQ(runDouble(twice.effect, {1.0})[0], 1.0);
+}
+
+TEST(FadeGateParameterChanges, ANewHalfFadeCountMovesTheRampInsideARunningWindow) {
+  SmallEffect small(10.0f, 0.0f, 1.0f);               // fade 50, half 25
+  runSingle(small.effect, ones(16));                  // five frames into the window
+  small.effect.setParameter(kDurationParameter, 0.5f);  // fade 30, half 15
+  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.6f);  // |15 - 6| / 15
+}
+
+TEST(FadeGateParameterChanges, ANewSampleRateRetimesARunningWindowWithoutRestartingIt) {
+  SmallEffect small(10.0f, 0.0f, 1.0f);  // fade 50, half 25
+  runSingle(small.effect, ones(16));     // five frames into the window
+  small.effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f);  // fade 100, half 50
+  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.88f);              // |50 - 6| / 50
 }
 
 TEST(FadeGateParameterChanges, ShorterIntervalOpensTheWindowAtOnce) {

@@ -86,7 +86,7 @@ TEST_F(RecordFixture, BaseOpcodes) {
   EXPECT_EQ(effect->getBlockSize(), 333);
   EXPECT_EQ(dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f), 0);
   EXPECT_EQ(effect->getSampleRate(), 96000.0f);
-  EXPECT_EQ(effect->fadeSampleCount(), 88200);  // not recomputed for the new rate
+  EXPECT_EQ(effect->fadeSampleCount(), 192000);  // two seconds at the new rate
 
   EXPECT_EQ(dispatch(effIdentify), 0x4e764566);
   void* chunk = reinterpret_cast<void*>(0x1);
