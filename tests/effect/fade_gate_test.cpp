@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
+#include <iostream>
 #include <random>
 #include <vector>
 
 #include "effect/fadecrestvst.h"
+#include "effect/faderamp.h"
 #include "support/fade_model.h"
 
 namespace {
@@ -156,11 +158,48 @@ TEST(FadeGateGain, LastRampedFrameIsOneForEvenAndOnePlusOneOverHForOddFades) {
   EXPECT_EQ(out[20], 1.0f);
 }
 
-TEST(FadeGateGain, EveryWindowLengthMatchesTheDoubleFormulaBitForBit) {
-  // Windows of many lengths, short and long, including those too long for single-precision counts.
+// Windows of many lengths, short and long, up to the longest the ramp versions take.
+std::vector<int32_t> halfFadeCounts() {
   std::vector<int32_t> halves;
   for (int32_t h = 1; h < 600; ++h) halves.push_back(h);
-  for (int32_t h : {22050, 66150, 110250, 120000, 480000, (1 << 23) - 1, 1 << 23, (1 << 24) + 2}) halves.push_back(h);
+  for (int32_t h : {22050, 66150, 110250, 120000, 480000, (1 << 20) - 1, (1 << 20) + 1, (1 << 21) - 1, 1 << 21})
+    halves.push_back(h);
+  return halves;
+}
+
+TEST(FadeGateGain, EveryRampVersionMatchesTheDoubleFormulaBitForBit) {
+  std::vector<std::pair<const char*, fade::RampKernel>> versions = {{"portable", fade::rampPortable}};
+  if (fade::RampKernel avx2 = fade::avx2RampKernel())
+    versions.emplace_back("avx2", avx2);
+  else
+    std::cout << "[ note     ] this processor has no AVX2: only the portable version is checked\n";
+  for (const auto& [name, ramp] : versions) {
+    for (int32_t h : halfFadeCounts()) {
+      // A whole window of 2h + 1 frames in two runs, the second starting at an odd place.
+      const int32_t frames = 2 * h + 1;
+      std::vector<float> left(frames), right(frames), outL(frames), outR(frames);
+      for (int32_t k = 0; k < frames; ++k) {
+        left[k] = 0.25f + static_cast<float>(k % 7) * 0.125f;
+        right[k] = -left[k];
+      }
+      const int32_t split = std::min(frames, 13);
+      ramp(left.data(), right.data(), outL.data(), outR.data(), split, 1, h);
+      ramp(left.data() + split, right.data() + split, outL.data() + split, outR.data() + split, frames - split,
+           split + 1, h);
+      const int32_t step = h > 5000 ? 997 : 1;
+      for (int32_t k = 0; k < frames; k += step) {
+        const float g = FadeModel::gain(h, k + 1);
+        ASSERT_EQ(outL[k], left[k] * g) << name << " h " << h << " c " << k + 1;
+        ASSERT_EQ(outR[k], right[k] * g) << name << " h " << h << " c " << k + 1;
+      }
+    }
+  }
+}
+
+TEST(FadeGateGain, EveryWindowLengthThroughTheEffectMatchesTheDoubleFormulaBitForBit) {
+  // The version this processor runs, and windows too long for any version.
+  std::vector<int32_t> halves = halfFadeCounts();
+  for (int32_t h : {(1 << 21) + 1, (1 << 23) - 1, 1 << 23, (1 << 24) + 2}) halves.push_back(h);
   for (int32_t h : halves) {
     // The sample rate 2h with duration 0 gives a fade of 2h frames; a negative interval opens the
     // window at the first frame.
