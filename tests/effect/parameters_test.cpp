@@ -7,6 +7,7 @@
 #include <string>
 
 #include "effect/fadecrestvst.h"
+#include "support/logging_editor.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -121,6 +122,13 @@ TEST(Programs, TheBankHoldsSixNamedPrograms) {
 
 TEST(Programs, SettingAProgramAppliesDurationThenIntervalAndLeavesTheBankAlone) {
   FadecrestVST effect(nullptr);
+  std::vector<LoggedCall> log;
+  LoggingEditor* editor = replaceEditor(effect, log);
+  effect.setProgram(2);
+  EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 1, 0.75f}, {"editor", 0, 0.75f}}));
+  // The duration was stored and announced while the interval still held its old value.
+  EXPECT_EQ(editor->seenInterval, (std::vector<float>{1.0f, 0.75f}));
+
   effect.setProgram(3);
   Text interval, duration;
   effect.getParameterDisplay(kIntervalParameter, interval.bytes);
@@ -188,8 +196,14 @@ TEST(ParameterTexts, NamesLabelsAndDisplays) {
   }
 }
 
-TEST(ParameterTexts, UnknownIndicesLeaveTheTextUntouched) {
+TEST(ParameterTexts, UnknownIndicesStoreAndNameNothingButStillReachTheEditor) {
   FadecrestVST effect(nullptr);
+  std::vector<LoggedCall> log;
+  replaceEditor(effect, log);
+  effect.setParameter(7, 0.3f);
+  EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 7, 0.3f}}));
+  EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
+  EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
   for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
     Text text;
     effect.dispatcher(opcode, 2, 0, text.bytes, 0);
