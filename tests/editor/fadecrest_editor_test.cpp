@@ -172,6 +172,16 @@ TEST_F(EditorHost, ControlClickResetsAKnobToTheMiddleAndTellsTheHost) {
   EXPECT_EQ(seen.back(), audioMasterEndEdit);
 }
 
+TEST_F(EditorHost, AKnobReportedToTheHostIsRedrawnEvenAtTheValueItShows) {
+  dispatch(effEditIdle);
+  auto* editor = static_cast<FadecrestVSTEditor*>(static_cast<AudioEffect*>(record->object)->getEditor());
+  auto* knob = static_cast<CControl*>(editor->getFrame()->getView(1));
+  ASSERT_FALSE(knob->isDirty());
+  editor->valueChanged(nullptr, knob);
+  EXPECT_TRUE(knob->isDirty());
+  EXPECT_EQ(automated(kIntervalParameter), std::vector<float>{1.0f});
+}
+
 TEST_F(EditorHost, WheelAndArrowKeysStepTheKnob) {
   record->setParameter(record, kIntervalParameter, 0.5f);
   dispatch(effEditIdle);  // the knob takes the host's value
