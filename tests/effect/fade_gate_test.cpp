@@ -2,8 +2,8 @@
 // ramp (single precision) or mute (double precision) for the duration, close, and again.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <random>
@@ -162,7 +162,8 @@ TEST(FadeGateGain, LastRampedFrameIsOneForEvenAndOnePlusOneOverHForOddFades) {
 std::vector<int32_t> halfFadeCounts() {
   std::vector<int32_t> halves;
   for (int32_t h = 1; h < 600; ++h) halves.push_back(h);
-  for (int32_t h : {22050, 66150, 110250, 120000, 480000, (1 << 20) - 1, (1 << 20) + 1, (1 << 21) - 1, 1 << 21})
+  for (int32_t h :
+       {22050, 66150, 110250, 120000, 480000, (1 << 20) - 1, (1 << 20) + 1, (1 << 21) - 1, 1 << 21})
     halves.push_back(h);
   return halves;
 }
@@ -184,8 +185,8 @@ TEST(FadeGateGain, EveryRampVersionMatchesTheDoubleFormulaBitForBit) {
       }
       const int32_t split = std::min(frames, 13);
       ramp(left.data(), right.data(), outL.data(), outR.data(), split, 1, h);
-      ramp(left.data() + split, right.data() + split, outL.data() + split, outR.data() + split, frames - split,
-           split + 1, h);
+      ramp(left.data() + split, right.data() + split, outL.data() + split, outR.data() + split,
+           frames - split, split + 1, h);
       const int32_t step = h > 5000 ? 997 : 1;
       for (int32_t k = 0; k < frames; k += step) {
         const float g = FadeModel::gain(h, k + 1);
@@ -269,17 +270,17 @@ TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) 
 }
 
 TEST(FadeGateParameterChanges, ANewHalfFadeCountMovesTheRampInsideARunningWindow) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);               // fade 50, half 25
-  runSingle(small.effect, ones(16));                  // five frames into the window
-  small.effect.setParameter(kDurationParameter, 0.5f);  // fade 30, half 15
+  SmallEffect small(10.0f, 0.0f, 1.0f);                  // fade 50, half 25
+  runSingle(small.effect, ones(16));                     // five frames into the window
+  small.effect.setParameter(kDurationParameter, 0.5f);   // fade 30, half 15
   EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.6f);  // |15 - 6| / 15
 }
 
 TEST(FadeGateParameterChanges, ANewSampleRateRetimesARunningWindowWithoutRestartingIt) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);  // fade 50, half 25
-  runSingle(small.effect, ones(16));     // five frames into the window
+  SmallEffect small(10.0f, 0.0f, 1.0f);                             // fade 50, half 25
+  runSingle(small.effect, ones(16));                                // five frames into the window
   small.effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f);  // fade 100, half 50
-  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.88f);              // |50 - 6| / 50
+  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.88f);            // |50 - 6| / 50
 }
 
 TEST(FadeGateParameterChanges, ShorterIntervalOpensTheWindowAtOnce) {

@@ -61,7 +61,8 @@ TEST_F(RecordFixture, EntriesReachTheEffect) {
   EXPECT_EQ(record->getParameter(record, 9), 0.0f);
 
   // The deprecated accumulating entry leaves the outputs alone.
-  float left[4] = {1, 2, 3, 4}, right[4] = {5, 6, 7, 8}, outLeft[4] = {9, 9, 9, 9}, outRight[4] = {9, 9, 9, 9};
+  float left[4] = {1, 2, 3, 4}, right[4] = {5, 6, 7, 8}, outLeft[4] = {9, 9, 9, 9},
+        outRight[4] = {9, 9, 9, 9};
   float* ins[2] = {left, right};
   float* outs[2] = {outLeft, outRight};
   record->process(record, ins, outs, 4);
@@ -72,7 +73,8 @@ TEST_F(RecordFixture, EntriesReachTheEffect) {
   record->processReplacing(record, ins, outs, 4);
   EXPECT_EQ(std::vector<float>(outLeft, outLeft + 4), std::vector<float>(left, left + 4));
   EXPECT_EQ(std::vector<float>(outRight, outRight + 4), std::vector<float>(right, right + 4));
-  double doubleLeft[2] = {1, 2}, doubleRight[2] = {3, 4}, doubleOutLeft[2] = {0, 0}, doubleOutRight[2] = {0, 0};
+  double doubleLeft[2] = {1, 2}, doubleRight[2] = {3, 4}, doubleOutLeft[2] = {0, 0},
+         doubleOutRight[2] = {0, 0};
   double* dins[2] = {doubleLeft, doubleRight};
   double* douts[2] = {doubleOutLeft, doubleOutRight};
   record->processDoubleReplacing(record, dins, douts, 2);
@@ -201,7 +203,9 @@ class WiringProbe : public BareEffect {
 
   VstInt32 processEvents(VstEvents* e) override { return note("processEvents", pointer(e)), 0; }
   bool canParameterBeAutomated(VstInt32 i) override { return note("canParameterBeAutomated", i), true; }
-  bool string2parameter(VstInt32 i, char* t) override { return note("string2parameter", i, pointer(t)), false; }
+  bool string2parameter(VstInt32 i, char* t) override {
+    return note("string2parameter", i, pointer(t)), false;
+  }
   bool getInputProperties(VstInt32 i, VstPinProperties* p) override {
     return note("getInputProperties", i, pointer(p)), false;
   }
@@ -211,7 +215,9 @@ class WiringProbe : public BareEffect {
   bool offlineNotify(VstAudioFile* f, VstInt32 n, bool start) override {
     return note("offlineNotify", pointer(f), n, start), false;
   }
-  bool offlinePrepare(VstOfflineTask* t, VstInt32 n) override { return note("offlinePrepare", pointer(t), n), false; }
+  bool offlinePrepare(VstOfflineTask* t, VstInt32 n) override {
+    return note("offlinePrepare", pointer(t), n), false;
+  }
   bool offlineRun(VstOfflineTask* t, VstInt32 n) override { return note("offlineRun", pointer(t), n), false; }
   bool processVariableIo(VstVariableIo* v) override { return note("processVariableIo", pointer(v)), false; }
   bool setSpeakerArrangement(VstSpeakerArrangement* in, VstSpeakerArrangement* out) override {
@@ -235,7 +241,9 @@ class WiringProbe : public BareEffect {
     return note("getMidiProgramCategory", c, pointer(k)), 0;
   }
   bool hasMidiProgramsChanged(VstInt32 c) override { return note("hasMidiProgramsChanged", c), false; }
-  bool getMidiKeyName(VstInt32 c, MidiKeyName* k) override { return note("getMidiKeyName", c, pointer(k)), false; }
+  bool getMidiKeyName(VstInt32 c, MidiKeyName* k) override {
+    return note("getMidiKeyName", c, pointer(k)), false;
+  }
   bool beginSetProgram() override { return note("beginSetProgram"), false; }
   bool endSetProgram() override { return note("endSetProgram"), false; }
   bool getSpeakerArrangement(VstSpeakerArrangement** in, VstSpeakerArrangement** out) override {

@@ -144,9 +144,9 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
 
   SF_INFO info{};
   SNDFILE* file = sf_open(bounce.c_str(), SFM_READ, &info);
-  ASSERT_NE(file, nullptr) << describe("bouncing the session with " + kExport + " (no readable bounce: " +
-                                            sf_strerror(nullptr) + ")",
-                                        exported);
+  ASSERT_NE(file, nullptr) << describe(
+      "bouncing the session with " + kExport + " (no readable bounce: " + sf_strerror(nullptr) + ")",
+      exported);
   std::vector<float> output(static_cast<size_t>(info.frames * info.channels));
   sf_readf_float(file, output.data(), info.frames);
   sf_close(file);

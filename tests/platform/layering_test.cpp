@@ -26,7 +26,8 @@ bool isOperatingSystemHeader(const std::string& header) {
 // src/platform/<backend>/...: the only places allowed to include one.
 bool isInABackend(const fs::path& relative) {
   auto part = relative.begin();
-  return part != relative.end() && *part == "platform" && ++part != relative.end() && ++part != relative.end();
+  return part != relative.end() && *part == "platform" && ++part != relative.end() &&
+         ++part != relative.end();
 }
 
 std::vector<std::string> includedHeaders(const fs::path& file) {

@@ -305,7 +305,8 @@ TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsOfTheFrame) {
     Window middle({10, 10, 10 + c.width, 10 + c.height}, &top);
     Window inner({20, 20, 120, 120}, &middle);
     frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
-    EXPECT_EQ(frame->getOuterWindow(), c.outer ? middle.handle() : inner.handle()) << c.width << " x " << c.height;
+    EXPECT_EQ(frame->getOuterWindow(), c.outer ? middle.handle() : inner.handle())
+        << c.width << " x " << c.height;
     frame->forget();
     frame = nullptr;
   }

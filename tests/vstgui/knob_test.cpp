@@ -165,11 +165,7 @@ TEST_F(KnobTrackingTest, CrossingTheGapPinsTheValueUntilThePointerComesBackNearI
 
 TEST_F(KnobTrackingTest, TheDragIdlesOnEveryPassAndReportsOnlyMovesOfTheHandle) {
   // Down the radius from the top: the angle, and with it the handle point, stays the same.
-  drag(InputScript()
-           .press(Key::leftButton, at(50, 0))
-           .moveTo(at(50, 25), 5)
-           .release(Key::leftButton),
-       50, 0);
+  drag(InputScript().press(Key::leftButton, at(50, 0)).moveTo(at(50, 25), 5).release(Key::leftButton), 50, 0);
   EXPECT_EQ(editor->idleStuffCalls, 7) << "one per poll: the press, five moves and the release";
   EXPECT_EQ(listener.values, std::vector<float>{0.5f});
 }
