@@ -53,7 +53,10 @@ void rampRun(const float* inL, const float* inR, float* outL, float* outR, VstIn
              VstInt32 halfFade, VstInt32 fadeCount) {
   if (halfFade == 0) {
     // A one-frame window: silent, like the double-precision gate, rather than a division by zero.
-    for (VstInt32 k = 0; k < n; ++k) outL[k] = outR[k] = 0.0f;
+    for (VstInt32 k = 0; k < n; ++k) {
+      outL[k] = inL[k] * 0.0f;
+      outR[k] = inR[k] * 0.0f;
+    }
     return;
   }
   if (fadeCount <= fade::kExactRampLimit) return kRampKernel(inL, inR, outL, outR, n, firstC, halfFade);
