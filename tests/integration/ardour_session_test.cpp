@@ -125,8 +125,8 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
 
   // Now and then the session tool dies from a signal while it tears its engine down on a busy
   // machine (seen once in about fifteen runs, always after the session was saved); one more try
-  // tells that apart from a build that really fails. timeout(1) reports such a death as 128 + the
-  // signal, or 124 when it had to stop the tool.
+  // tells that apart from a build that really fails. timeout(1) passes such a death on by dying from
+  // the same signal or as 128 + the signal, and answers 124 when it had to stop the tool.
   CommandResult build;
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::filesystem::remove_all(session);
