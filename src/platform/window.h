@@ -59,11 +59,16 @@ void endPaint(WindowHandle window, Surface* surface);
 // window procedure; true when one was dispatched.
 bool dispatchPendingPaint();
 
+// Cursors belong to windows: a window shows its own while the pointer is over it (a system with
+// one cursor for everything ignores the window). systemCursor answers a shape the backend keeps
+// as long as it has windows. currentCursor answers what the window shows now, which may be a
+// handle that stands for "as the parent shows" and puts that back when set again. A null window
+// answers null and takes nothing.
 enum class CursorShape { arrow, wait, sizeWE, sizeNS, sizeAll, sizeNESW, sizeNWSE, no, hand };
 using CursorHandle = const void*;
 CursorHandle systemCursor(CursorShape shape);
-CursorHandle currentCursor();
-void setCurrentCursor(CursorHandle cursor);
+CursorHandle currentCursor(WindowHandle window);
+void setCurrentCursor(WindowHandle window, CursorHandle cursor);
 
 // Thickness of a fixed (dialog) window border, in pixels.
 int fixedFrameBorder();

@@ -71,8 +71,8 @@ void CFrame::release() {
   if (pModalView) removeView(pModalView, false);
   pModalView = nullptr;
 
-  if (!defaultCursor) defaultCursor = platform::currentCursor();
-  platform::setCurrentCursor(defaultCursor);
+  if (!defaultCursor) defaultCursor = platform::currentCursor(pHwnd);
+  platform::setCurrentCursor(pHwnd, defaultCursor);
 
   if (bDropActive && pHwnd) {
     if (dropTarget) platform::revokeDropTarget(pHwnd);
@@ -460,7 +460,7 @@ void CFrame::endEdit(std::int32_t index) {
 
 void CFrame::setCursor(CCursorType type) {
   using platform::CursorShape;
-  if (!defaultCursor) defaultCursor = platform::currentCursor();
+  if (!defaultCursor) defaultCursor = platform::currentCursor(pHwnd);
   platform::CursorHandle cursor = defaultCursor;
   switch (type) {
     case kCursorWait: cursor = platform::systemCursor(CursorShape::wait); break;
@@ -473,7 +473,7 @@ void CFrame::setCursor(CCursorType type) {
     case kCursorHand: cursor = platform::systemCursor(CursorShape::hand); break;
     default: break;
   }
-  platform::setCurrentCursor(cursor);
+  platform::setCurrentCursor(pHwnd, cursor);
 }
 
 bool CFrame::setDropActive(bool active) {

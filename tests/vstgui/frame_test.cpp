@@ -329,17 +329,19 @@ TEST_F(FrameTest, DestroyedFromOutsideTheFrameStopsWorking) {
 
 TEST_F(FrameTest, CursorShapesAndTheDefaultComingBackAtDestruction) {
   makeFrame();
-  const platform::CursorHandle arrow = platform::currentCursor();
+  const platform::WindowHandle window = frame->getWindowHandle();
+  const platform::CursorHandle arrow = platform::currentCursor(window);
   frame->setCursor(kCursorWait);
-  EXPECT_EQ(platform::currentCursor(), platform::systemCursor(platform::CursorShape::wait));
+  EXPECT_EQ(platform::currentCursor(window), platform::systemCursor(platform::CursorShape::wait));
+  EXPECT_EQ(platform::currentCursor(host.handle()), arrow) << "the cursor is our window's, not the host's";
   frame->setCursor(kCursorHand);
-  EXPECT_EQ(platform::currentCursor(), platform::systemCursor(platform::CursorShape::hand));
+  EXPECT_EQ(platform::currentCursor(window), platform::systemCursor(platform::CursorShape::hand));
   frame->setCursor(kCursorCopy);  // no shape of its own
-  EXPECT_EQ(platform::currentCursor(), arrow);
+  EXPECT_EQ(platform::currentCursor(window), arrow);
   frame->setCursor(kCursorNWSESize);
   frame->forget();
   frame = nullptr;
-  EXPECT_EQ(platform::currentCursor(), arrow);
+  EXPECT_EQ(platform::headless::lastCursorSet(), arrow);
 }
 
 TEST_F(FrameTest, DropTargetRegistrationFollowsTheFlag) {

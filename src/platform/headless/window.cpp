@@ -15,6 +15,7 @@ namespace platform::headless {
 
 struct WindowSystem {
   std::set<const Window*> windows;  // every window alive in this copy of the window system
+  CursorHandle lastCursor = nullptr;
   std::map<std::string, WindowProcedure> classes;
   std::deque<std::pair<Window*, Message>> posted;
   std::deque<Window*> paints;
@@ -22,7 +23,6 @@ struct WindowSystem {
   int oleDepth = 0;
   int imagingLoaded = 0;
   int fixedFrameBorder = 3;
-  CursorHandle cursor = nullptr;
 
   static WindowSystem& get() {
     static WindowSystem system;
@@ -183,6 +183,7 @@ int registeredClassCount() { return static_cast<int>(sys().classes.size()); }
 int oleDepth() { return sys().oleDepth; }
 int imagingLibrariesLoaded() { return sys().imagingLoaded; }
 void setFixedFrameBorder(int pixels) { sys().fixedFrameBorder = pixels; }
+CursorHandle lastCursorSet() { return sys().lastCursor; }
 
 DropTargetHandler* dropTargetOf(WindowHandle window) {
   const auto found = sys().dropTargets.find(Window::fromHandle(window));
@@ -209,7 +210,7 @@ void resetWindowSystem() {
   sys().posted.clear();
   sys().paints.clear();
   sys().fixedFrameBorder = 3;
-  sys().cursor = nullptr;
+  sys().lastCursor = nullptr;
 }
 
 }  // namespace platform::headless
@@ -333,12 +334,19 @@ void releaseWindowSurface(WindowHandle window, Surface* surface) {
 
 CursorHandle systemCursor(CursorShape shape) { return &headless::gCursorTokens[static_cast<int>(shape)]; }
 
-CursorHandle currentCursor() {
-  if (!headless::sys().cursor) headless::sys().cursor = systemCursor(CursorShape::arrow);
-  return headless::sys().cursor;
+// A window that never had a cursor set shows its class's arrow.
+CursorHandle currentCursor(WindowHandle handle) {
+  Window* window = Window::fromHandle(handle);
+  if (!window) return nullptr;
+  return window->cursor_ ? window->cursor_ : systemCursor(CursorShape::arrow);
 }
 
-void setCurrentCursor(CursorHandle cursor) { headless::sys().cursor = cursor; }
+void setCurrentCursor(WindowHandle handle, CursorHandle cursor) {
+  Window* window = Window::fromHandle(handle);
+  if (!window) return;
+  window->cursor_ = cursor;
+  headless::sys().lastCursor = cursor;
+}
 
 int fixedFrameBorder() { return headless::sys().fixedFrameBorder; }
 

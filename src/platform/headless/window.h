@@ -51,6 +51,8 @@ class Window {
   friend Surface* platform::beginPaint(WindowHandle, Rect&);
   friend Surface* platform::acquireWindowSurface(WindowHandle);
   friend void platform::releaseWindowSurface(WindowHandle, Surface*);
+  friend CursorHandle platform::currentCursor(WindowHandle);
+  friend void platform::setCurrentCursor(WindowHandle, CursorHandle);
   Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
          int width, int height);
   void resize(int width, int height);
@@ -70,6 +72,7 @@ class Window {
   WindowProcedure procedure_ = nullptr;
   WindowProcedure classProcedure_ = nullptr;  // the registered procedure, behind the press wrapper
   void* userData_ = nullptr;
+  CursorHandle cursor_ = nullptr;
   bool damaged_ = false;
   Rect damage_;
   int surfacesOut_ = 0;
@@ -85,6 +88,8 @@ int dispatchMessages();
 
 // Whether the handle is a live window of this copy of the window system.
 bool isWindow(WindowHandle handle);
+// The cursor last set on any window: what the user sees with the pointer over that window.
+CursorHandle lastCursorSet();
 bool isClassRegistered(const std::string& name);
 int registeredClassCount();
 int oleDepth();
