@@ -55,9 +55,21 @@ bool windowUpdateRect(WindowHandle window, Rect& damaged);
 // The window's surface for painting the damage, which counts as repaired from here on.
 Surface* beginPaint(WindowHandle window, Rect& damaged);
 void endPaint(WindowHandle window, Surface* surface);
-// Takes one waiting paint message of the calling thread, if there is one, and hands it to its
-// window procedure; true when one was dispatched.
+// Takes one waiting paint message of the calling thread (or of any window on the plug-in's own
+// connection), if there is one, and hands it to its window procedure; true when one was
+// dispatched. Other windows of the host keep painting this way while a control holds the mouse.
 bool dispatchPendingPaint();
+
+// Which of a window's pending events dispatchWindowEvents hands over.
+enum class PendingEvents {
+  paint,  // only the waiting paint; everything else stays pending
+  all,    // every event that was pending when the call began, in order; damage as one paint
+};
+// Hands the window's pending events to its window procedure (and drags to its drop target). The
+// frame asks for all of them when idled, and for the paint alone while it is inside an event (a
+// control following the mouse), so that no press reaches the tree inside another. Nothing for a
+// null window; for a window that went, only its destroy message. Never waits for an event.
+void dispatchWindowEvents(WindowHandle window, PendingEvents which);
 
 // Cursors belong to windows: a window shows its own while the pointer is over it (a system with
 // one cursor for everything ignores the window). systemCursor answers a shape the backend keeps

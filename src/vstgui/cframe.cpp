@@ -30,6 +30,19 @@ constexpr int kOuterWindowMargin = 60;
 
 CRect bounded(CRect rect, const CRect& by) { return rect.bound(by); }
 
+// Marks the frame as busy with an event for as long as it lives.
+class EventScope {
+ public:
+  explicit EventScope(bool& busy) : busy(busy), previous(busy) { busy = true; }
+  ~EventScope() { busy = previous; }
+  EventScope(const EventScope&) = delete;
+  EventScope& operator=(const EventScope&) = delete;
+
+ private:
+  bool& busy;
+  bool previous;
+};
+
 }  // namespace
 
 const char* CFrame::getWindowClassName() { return gClassName; }
@@ -139,6 +152,7 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
     case MessageType::leftButtonDown:
     case MessageType::rightButtonDown:
     case MessageType::middleButtonDown: {
+      EventScope inEvent(frame->bInEvent);
       CDrawContext* context = new CDrawContext(frame, nullptr, window);
       // The position travels as two unsigned 16-bit words.
       CPoint where(static_cast<std::uint16_t>(message.point.x), static_cast<std::uint16_t>(message.point.y));
@@ -147,6 +161,7 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
       return 0;
     }
     case MessageType::wheel: {
+      EventScope inEvent(frame->bInEvent);
       CDrawContext* context = new CDrawContext(frame, nullptr, window);
       const platform::Rect outer = platform::windowScreenRect(window);
       const CPoint where(message.point.x - outer.left, message.point.y - outer.top);
@@ -227,10 +242,22 @@ void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
 }
 
 void CFrame::idle() {
+  takeWindowEvents();
   if (!bOpenFlag || bFirstDraw || !isDirty()) return;
   CDrawContext* context = createDrawContext();
   update(context);
   context->forget();
+}
+
+// Where the plug-in reads its own window's events, they come in here. Inside an event (a knob
+// following the mouse idles through the editor) only the paint is taken, so no press reaches the
+// tree inside another; the rest waits for the next idle pass.
+void CFrame::takeWindowEvents() {
+  if (!pHwnd) return;
+  const platform::PendingEvents which =
+      bInEvent ? platform::PendingEvents::paint : platform::PendingEvents::all;
+  EventScope inEvent(bInEvent);
+  platform::dispatchWindowEvents(pHwnd, which);
 }
 
 void CFrame::update(CDrawContext* context) {

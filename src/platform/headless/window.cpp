@@ -319,6 +319,28 @@ bool dispatchPendingPaint() {
   return true;
 }
 
+void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
+  auto& system = headless::sys();
+  Window* window = Window::fromHandle(handle);
+  if (!window) return;
+  if (which == PendingEvents::all) {
+    // What is pending now, in order; whatever its handling posts waits for the next call.
+    const auto forWindow = [window](const auto& entry) { return entry.first == window; };
+    for (auto pending = std::count_if(system.posted.begin(), system.posted.end(), forWindow); pending > 0;
+         --pending) {
+      const auto next = std::find_if(system.posted.begin(), system.posted.end(), forWindow);
+      if (next == system.posted.end()) break;
+      const Message message = next->second;
+      system.posted.erase(next);
+      WindowSystem::deliver(window, message);
+      if (!headless::isWindow(handle)) return;  // destroyed while its events were handled
+    }
+  }
+  if (!window->damaged_) return;
+  std::erase(system.paints, window);
+  WindowSystem::deliver(window, {MessageType::paint, {}, 0});
+}
+
 Surface* acquireWindowSurface(WindowHandle window) {
   if (!window) return nullptr;
   auto* w = Window::fromHandle(window);

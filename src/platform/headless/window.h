@@ -51,6 +51,7 @@ class Window {
   friend Surface* platform::beginPaint(WindowHandle, Rect&);
   friend Surface* platform::acquireWindowSurface(WindowHandle);
   friend void platform::releaseWindowSurface(WindowHandle, Surface*);
+  friend void platform::dispatchWindowEvents(WindowHandle, PendingEvents);
   friend CursorHandle platform::currentCursor(WindowHandle);
   friend void platform::setCurrentCursor(WindowHandle, CursorHandle);
   Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
@@ -79,11 +80,13 @@ class Window {
   int resizeCount_ = 0;
 };
 
-// Queues a press or a wheel turn for the window; dispatchMessages delivers it.
+// Queues a press or a wheel turn for the window; dispatchMessages, or taking the window's events,
+// delivers it.
 void postMessage(WindowHandle window, const Message& message);
 // Delivers at once and answers what the procedure answered.
 long sendMessage(WindowHandle window, const Message& message);
-// Delivers every posted message, then every waiting paint; the number delivered.
+// Delivers every posted message, then every waiting paint; the number delivered. This is the
+// host's own message loop, where there is one.
 int dispatchMessages();
 
 // Whether the handle is a live window of this copy of the window system.
