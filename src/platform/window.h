@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/input.h"
 #include "platform/module.h"
 #include "platform/surface.h"
 
@@ -20,6 +21,7 @@ struct Message {
   MessageType type = MessageType::other;
   Point point;         // button presses: client coordinates; wheel: screen coordinates
   int wheelDelta = 0;  // multiples of 120 per notch on a standard wheel
+  KeySet keys = 0;     // presses and wheel: what was held at the event, the pressed button included
 };
 
 using WindowProcedure = long (*)(WindowHandle window, const Message& message);

@@ -154,6 +154,8 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
     case MessageType::middleButtonDown: {
       EventScope inEvent(frame->bInEvent);
       CDrawContext* context = new CDrawContext(frame, nullptr, window);
+      // The press may be handled after the user let go: what was held at it answers for it.
+      context->setEventKeys(message.keys);
       // The position travels as two unsigned 16-bit words.
       CPoint where(static_cast<std::uint16_t>(message.point.x), static_cast<std::uint16_t>(message.point.y));
       frame->mouse(context, where, kButtonsUnknown);
@@ -163,6 +165,7 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
     case MessageType::wheel: {
       EventScope inEvent(frame->bInEvent);
       CDrawContext* context = new CDrawContext(frame, nullptr, window);
+      context->setEventKeys(message.keys);
       const platform::Rect outer = platform::windowScreenRect(window);
       const CPoint where(message.point.x - outer.left, message.point.y - outer.top);
       const float distance = static_cast<float>(static_cast<std::int16_t>(message.wheelDelta)) / 120.0f;

@@ -230,6 +230,34 @@ TEST_F(EditorHost, TheTitleOpensTheAboutPictureUntilTheNextClickAndTheKnobsWaitM
   EXPECT_FALSE(automated(kIntervalParameter).empty());
 }
 
+// Where the editor reads its own window's events when the host idles it, every click and wheel
+// turn is handled after the user let go, and must count as it was made.
+TEST_F(EditorHost, ClicksAndWheelTurnsTakenAtIdleCountWithTheKeysHeldAtThem) {
+  auto post = [&](MessageType type, Point at, Key held) {
+    platform::headless::setKeyDown(held, true);
+    const Point point = type == MessageType::wheel ? onScreen(at.x, at.y) : at;
+    platform::headless::postMessage(editorWindow()->handle(),
+                                    {type, point, type == MessageType::wheel ? 120 : 0});
+    platform::headless::setKeyDown(held, false);
+  };
+  std::vector<raster::Pixel> before = shown(0, 0, 328, 264);
+  post(MessageType::leftButtonDown, kTitle, Key::leftButton);
+  EXPECT_TRUE(shown(0, 0, 328, 264) == before) << "nothing happens before the editor is idled";
+  dispatch(effEditIdle);
+  EXPECT_TRUE(shown(0, 0, 328, 264) != before) << "the title click opened the about picture";
+  post(MessageType::leftButtonDown, kIntervalCentre, Key::leftButton);
+  dispatch(effEditIdle);
+  EXPECT_TRUE(shown(0, 0, 328, 264) == before) << "the next click closed it";
+
+  record->setParameter(record, kIntervalParameter, 0.2f);
+  post(MessageType::leftButtonDown, kIntervalCentre, Key::control);
+  dispatch(effEditIdle);
+  EXPECT_EQ(record->getParameter(record, kIntervalParameter), 0.5f) << "a Control-click sets the default";
+  post(MessageType::wheel, kIntervalCentre, Key::shift);
+  dispatch(effEditIdle);
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.51f, 1e-6f) << "a fine step with Shift";
+}
+
 TEST_F(EditorHost, ARightClickOnTheTitleDoesNothing) {
   std::vector<raster::Pixel> before = shown(0, 0, 328, 264);
   press(MessageType::rightButtonDown, kTitle);

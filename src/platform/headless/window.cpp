@@ -52,6 +52,28 @@ namespace {
 WindowSystem& sys() { return WindowSystem::get(); }
 constexpr int kCursorShapes = 9;
 const int gCursorTokens[kCursorShapes] = {};
+
+// The button a press message stands for, as the physical button isKeyDown reports.
+KeySet pressedButton(MessageType type) {
+  const bool swapped = buttonsSwapped();
+  switch (type) {
+    case MessageType::leftButtonDown:
+      return keyBit(swapped ? Key::rightButton : Key::leftButton);
+    case MessageType::rightButtonDown:
+      return keyBit(swapped ? Key::leftButton : Key::rightButton);
+    case MessageType::middleButtonDown:
+      return keyBit(Key::middleButton);
+    default:
+      return 0;
+  }
+}
+
+// What the window system writes into an input event when it happens.
+Message stamped(Message message) {
+  const bool input = message.type == MessageType::wheel || pressedButton(message.type) != 0;
+  if (input) message.keys |= heldKeys() | pressedButton(message.type);
+  return message;
+}
 }  // namespace
 
 Window::Window(const Rect& screenRect, Window* parent, std::string className, bool caption)
@@ -70,8 +92,7 @@ Window::Window(Window* parent, const std::string& className, const std::string& 
       title_(title),
       ownedBySystem_(true),
       pixels_(std::max(width, 0), std::max(height, 0), false),
-      procedure_(&Window::deliverAsClick),
-      classProcedure_(procedure) {
+      procedure_(procedure) {
   const Point origin = parent ? parent->clientOrigin() : Point{};
   screenRect_ = {origin.x, origin.y, origin.x + width, origin.y + height};
   join();
@@ -86,32 +107,6 @@ void Window::join() {
     sys().windows.erase(this);
     throw;
   }
-}
-
-// Presses reach a window this way, through the copy of the window system that made it: a press
-// that no scripted gesture accompanies is a click, so whoever polls the button while the press is
-// handled finds it down once. A host built from the same sources may hand its window system's
-// messages to the plug-in's windows; the button state polled is then still the plug-in's.
-long Window::deliverAsClick(WindowHandle handle, const Message& message) {
-  Window* window = fromHandle(handle);
-  if (!window->classProcedure_) return defaultWindowProcedure(handle, message);
-  const bool swapped = buttonsSwapped();
-  switch (message.type) {
-    case MessageType::leftButtonDown:
-      clickOnce(swapped ? Key::rightButton : Key::leftButton);
-      break;
-    case MessageType::rightButtonDown:
-      clickOnce(swapped ? Key::leftButton : Key::rightButton);
-      break;
-    case MessageType::middleButtonDown:
-      clickOnce(Key::middleButton);
-      break;
-    default:
-      return window->classProcedure_(handle, message);
-  }
-  const long result = window->classProcedure_(handle, message);
-  endClicks();
-  return result;
 }
 
 Window::~Window() {
@@ -159,11 +154,11 @@ void Window::resize(int width, int height) {
 }
 
 void postMessage(WindowHandle window, const Message& message) {
-  sys().posted.emplace_back(Window::fromHandle(window), message);
+  sys().posted.emplace_back(Window::fromHandle(window), stamped(message));
 }
 
 long sendMessage(WindowHandle window, const Message& message) {
-  return WindowSystem::deliver(Window::fromHandle(window), message);
+  return WindowSystem::deliver(Window::fromHandle(window), stamped(message));
 }
 
 int dispatchMessages() {

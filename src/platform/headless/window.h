@@ -59,7 +59,6 @@ class Window {
   void resize(int width, int height);
   void join();
   void tearDown();
-  static long deliverAsClick(WindowHandle handle, const Message& message);
 
   Rect screenRect_;
   Window* parent_;
@@ -71,7 +70,6 @@ class Window {
   Point clientInset_;
   raster::Image pixels_;
   WindowProcedure procedure_ = nullptr;
-  WindowProcedure classProcedure_ = nullptr;  // the registered procedure, behind the press wrapper
   void* userData_ = nullptr;
   CursorHandle cursor_ = nullptr;
   bool damaged_ = false;
@@ -81,9 +79,10 @@ class Window {
 };
 
 // Queues a press or a wheel turn for the window; dispatchMessages, or taking the window's events,
-// delivers it.
+// delivers it. A press or a wheel turn is stamped with the keys held now (the pressed button
+// included), as a window system stamps an event, whenever it is delivered.
 void postMessage(WindowHandle window, const Message& message);
-// Delivers at once and answers what the procedure answered.
+// Delivers at once, stamped the same way, and answers what the procedure answered.
 long sendMessage(WindowHandle window, const Message& message);
 // Delivers every posted message, then every waiting paint; the number delivered. This is the
 // host's own message loop, where there is one.
