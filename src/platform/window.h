@@ -35,7 +35,8 @@ void unregisterWindowClass(const std::string& name, ModuleHandle module);
 // A visible child window at (0, 0) of the parent's client area; null when the class is unknown.
 WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
                                int width, int height);
-// Destroys the window and its children; each receives MessageType::destroy first.
+// Destroys the window and its children; each receives MessageType::destroy first, and their
+// pending events, drop target registrations and any later notice of the destruction go with them.
 void destroyWindow(WindowHandle window);
 
 void setWindowUserData(WindowHandle window, void* data);

@@ -331,6 +331,35 @@ TEST_F(FrameTest, DestroyedFromOutsideTheFrameStopsWorking) {
   EXPECT_FALSE(frame->getPosition(x, y));
 }
 
+// Over a display server the frame hears that the host destroyed its window only when it next
+// takes its window's events; until then it works on a window that is gone, harmlessly.
+TEST_F(FrameTest, ADestroyNoticeThatComesLateFindsTheFrameWhole) {
+  platform::headless::setDestroyNoticesQueued(true);
+  auto owner = std::make_unique<Window>(platform::Rect{0, 0, 200, 200});
+  frame = new CFrame(CRect(0, 0, 50, 40), owner->handle(), nullptr);
+  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
+  platform::headless::dispatchMessages();  // the first paint
+  owner.reset();
+  EXPECT_TRUE(frame->getOpenFlag()) << "not told yet";
+  frame->setCursor(kCursorWait);
+  frame->drawView(view);
+  EXPECT_TRUE(frame->setSize(60, 50));
+  EXPECT_TRUE(frame->setDropActive(true));
+  view->setDirty(true);
+  const int draws = view->draws;
+  frame->idle();  // takes the notice first
+  EXPECT_FALSE(frame->getOpenFlag());
+  EXPECT_EQ(frame->getWindowHandle(), nullptr);
+  EXPECT_EQ(view->draws, draws);
+
+  // A frame closed before its notice arrives: the notice never reaches it.
+  owner = std::make_unique<Window>(platform::Rect{0, 0, 200, 200});
+  CFrame* closing = new CFrame(CRect(0, 0, 50, 40), owner->handle(), nullptr);
+  owner.reset();
+  closing->forget();
+  EXPECT_EQ(platform::headless::dispatchMessages(), 0);
+}
+
 TEST_F(FrameTest, CursorShapesAndTheDefaultComingBackAtDestruction) {
   makeFrame();
   const platform::WindowHandle window = frame->getWindowHandle();

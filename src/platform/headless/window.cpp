@@ -15,6 +15,8 @@ namespace platform::headless {
 
 struct WindowSystem {
   std::set<const Window*> windows;  // every window alive in this copy of the window system
+  std::set<const Window*> gone;     // destroyed from outside, not yet told so
+  bool destroyNoticesQueued = false;
   CursorHandle lastCursor = nullptr;
   std::map<std::string, WindowProcedure> classes;
   std::deque<std::pair<Window*, Message>> posted;
@@ -45,6 +47,14 @@ struct WindowSystem {
   static long deliver(Window* window, const Message& message) {
     if (window->procedure_) return window->procedure_(window, message);
     return defaultWindowProcedure(window, message);
+  }
+  // A window destroyed from outside is kept, unreachable, until it has heard of it.
+  static long deliverDestroyNotice(Window* window) {
+    get().forget(window);  // the notice itself, wherever it waits
+    const long result = deliver(window, {MessageType::destroy, {}, 0});
+    get().gone.erase(window);
+    delete window;
+    return result;
   }
 };
 
@@ -127,12 +137,25 @@ bool isParentWindow(WindowHandle handle) {
   return hostKnows && hostKnows(handle);
 }
 
+namespace {
+// The window behind a handle while it is alive; null for a window that went or any other handle,
+// so that calls on them do nothing, as on a window system that reports an error instead.
+Window* live(WindowHandle handle) { return isParentWindow(handle) ? Window::fromHandle(handle) : nullptr; }
+// The same, and a window that went but has not heard of it yet: it keeps its user data till then.
+Window* liveOrGone(WindowHandle handle) {
+  if (sys().gone.count(static_cast<const Window*>(handle)) != 0) return Window::fromHandle(handle);
+  return live(handle);
+}
+}  // namespace
+
 // Destruction as a window system does it: the window hears of it first, then its children go.
 void Window::tearDown() {
   WindowSystem::deliver(this, {MessageType::destroy, {}, 0});
   while (!children_.empty()) {
     Window* child = children_.back();
-    if (child->ownedBySystem_) {
+    if (child->ownedBySystem_ && sys().destroyNoticesQueued) {
+      child->vanish();
+    } else if (child->ownedBySystem_) {
       destroyWindow(child);
     } else {
       child->tearDown();  // unlinks itself from children_
@@ -142,6 +165,27 @@ void Window::tearDown() {
   if (parent_) std::erase(parent_->children_, this);
   parent_ = nullptr;
   sys().forget(this);
+}
+
+// Destruction from outside as a display server does it: the window and everything inside it go
+// at once, and each hears of it only when its events are next taken.
+void Window::vanish() {
+  while (!children_.empty()) {
+    Window* child = children_.back();
+    if (child->ownedBySystem_) {
+      child->vanish();
+    } else {
+      child->tearDown();
+      child->parent_ = nullptr;
+    }
+  }
+  if (parent_) std::erase(parent_->children_, this);
+  parent_ = nullptr;
+  sys().forget(this);
+  damaged_ = false;
+  sys().windows.erase(this);
+  sys().gone.insert(this);
+  sys().posted.emplace_back(this, Message{MessageType::destroy, {}, 0});
 }
 
 void Window::resize(int width, int height) {
@@ -154,6 +198,7 @@ void Window::resize(int width, int height) {
 }
 
 void postMessage(WindowHandle window, const Message& message) {
+  if (sys().gone.contains(static_cast<const Window*>(window))) return;  // lost with the window
   sys().posted.emplace_back(Window::fromHandle(window), stamped(message));
 }
 
@@ -166,7 +211,10 @@ int dispatchMessages() {
   while (!sys().posted.empty()) {
     const auto [window, message] = sys().posted.front();
     sys().posted.pop_front();
-    WindowSystem::deliver(window, message);
+    if (sys().gone.contains(window))
+      WindowSystem::deliverDestroyNotice(window);
+    else
+      WindowSystem::deliver(window, message);
     ++delivered;
   }
   while (dispatchPendingPaint()) ++delivered;
@@ -178,6 +226,7 @@ int registeredClassCount() { return static_cast<int>(sys().classes.size()); }
 int oleDepth() { return sys().oleDepth; }
 int imagingLibrariesLoaded() { return sys().imagingLoaded; }
 void setFixedFrameBorder(int pixels) { sys().fixedFrameBorder = pixels; }
+void setDestroyNoticesQueued(bool queued) { sys().destroyNoticesQueued = queued; }
 CursorHandle lastCursorSet() { return sys().lastCursor; }
 
 DropTargetHandler* dropTargetOf(WindowHandle window) {
@@ -205,6 +254,7 @@ void resetWindowSystem() {
   sys().posted.clear();
   sys().paints.clear();
   sys().fixedFrameBorder = 3;
+  sys().destroyNoticesQueued = false;
   sys().lastCursor = nullptr;
 }
 
@@ -241,40 +291,60 @@ WindowHandle createChildWindow(const std::string& className, const std::string& 
 }
 
 void destroyWindow(WindowHandle handle) {
-  if (!handle) return;
-  Window* window = Window::fromHandle(handle);
+  Window* window = headless::liveOrGone(handle);
+  if (!window) return;
+  if (headless::sys().gone.erase(window) != 0) {
+    // Went with its parent and never heard of it: the notice goes with it, undelivered.
+    headless::sys().forget(window);
+    delete window;
+    return;
+  }
   window->tearDown();
   if (window->ownedBySystem_) delete window;
 }
 
-void setWindowUserData(WindowHandle window, void* data) {
-  if (window) Window::fromHandle(window)->userData_ = data;
+void setWindowUserData(WindowHandle handle, void* data) {
+  if (Window* window = headless::liveOrGone(handle)) window->userData_ = data;
 }
 
-void* windowUserData(WindowHandle window) { return window ? Window::fromHandle(window)->userData_ : nullptr; }
-
-Rect windowScreenRect(WindowHandle window) { return window ? Window::fromHandle(window)->screenRect() : Rect{}; }
-
-WindowHandle windowParent(WindowHandle window) { return window ? Window::fromHandle(window)->parent() : nullptr; }
-
-std::string windowClassName(WindowHandle window) {
-  return window ? Window::fromHandle(window)->className() : std::string();
+void* windowUserData(WindowHandle handle) {
+  Window* window = headless::liveOrGone(handle);
+  return window ? window->userData_ : nullptr;
 }
 
-bool windowHasCaption(WindowHandle window) { return window && Window::fromHandle(window)->caption(); }
-
-void resizeWindow(WindowHandle window, int width, int height) {
-  if (window) Window::fromHandle(window)->resize(width, height);
+Rect windowScreenRect(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window ? window->screenRect() : Rect{};
 }
 
-Point screenToClient(WindowHandle window, Point screen) {
+WindowHandle windowParent(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window ? window->parent() : nullptr;
+}
+
+std::string windowClassName(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window ? window->className() : std::string();
+}
+
+bool windowHasCaption(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window && window->caption();
+}
+
+void resizeWindow(WindowHandle handle, int width, int height) {
+  if (Window* window = headless::live(handle)) window->resize(width, height);
+}
+
+Point screenToClient(WindowHandle handle, Point screen) {
+  Window* window = headless::live(handle);
   if (!window) return screen;
-  const Point origin = Window::fromHandle(window)->clientOrigin();
+  const Point origin = window->clientOrigin();
   return {screen.x - origin.x, screen.y - origin.y};
 }
 
 void invalidateWindow(WindowHandle handle, const Rect& rect) {
-  Window* window = Window::fromHandle(handle);
+  Window* window = headless::live(handle);
   if (!window) return;
   const Rect r = raster::intersect(rect, window->pixels_.bounds());
   if (raster::isEmpty(r)) return;
@@ -288,15 +358,18 @@ void invalidateWindow(WindowHandle handle, const Rect& rect) {
   d = {std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right), std::max(d.bottom, r.bottom)};
 }
 
-bool windowUpdateRect(WindowHandle window, Rect& damaged) {
-  if (!window || !Window::fromHandle(window)->damaged_) return false;
-  damaged = Window::fromHandle(window)->damage_;
+bool windowUpdateRect(WindowHandle handle, Rect& damaged) {
+  Window* window = headless::live(handle);
+  if (!window || !window->damaged_) return false;
+  damaged = window->damage_;
   return true;
 }
 
 Surface* beginPaint(WindowHandle handle, Rect& damaged) {
-  Window* window = Window::fromHandle(handle);
-  damaged = window->damaged_ ? window->damage_ : Rect{};
+  damaged = Rect{};
+  Window* window = headless::live(handle);
+  if (!window) return nullptr;
+  if (window->damaged_) damaged = window->damage_;
   window->damaged_ = false;
   std::erase(headless::sys().paints, window);
   ++window->surfacesOut_;
@@ -316,7 +389,11 @@ bool dispatchPendingPaint() {
 
 void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
   auto& system = headless::sys();
-  Window* window = Window::fromHandle(handle);
+  if (system.gone.contains(static_cast<const Window*>(handle))) {
+    if (which == PendingEvents::all) WindowSystem::deliverDestroyNotice(Window::fromHandle(handle));
+    return;
+  }
+  Window* window = headless::live(handle);
   if (!window) return;
   if (which == PendingEvents::all) {
     // What is pending now, in order; whatever its handling posts waits for the next call.
@@ -328,7 +405,7 @@ void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
       const Message message = next->second;
       system.posted.erase(next);
       WindowSystem::deliver(window, message);
-      if (!headless::isWindow(handle)) return;  // destroyed while its events were handled
+      if (!headless::live(handle)) return;  // went while its events were handled
     }
   }
   if (!window->damaged_) return;
@@ -336,16 +413,16 @@ void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
   WindowSystem::deliver(window, {MessageType::paint, {}, 0});
 }
 
-Surface* acquireWindowSurface(WindowHandle window) {
+Surface* acquireWindowSurface(WindowHandle handle) {
+  Window* window = headless::live(handle);
   if (!window) return nullptr;
-  auto* w = Window::fromHandle(window);
-  ++w->surfacesOut_;
-  return new headless::HeadlessSurface(w->pixels_);
+  ++window->surfacesOut_;
+  return new headless::HeadlessSurface(window->pixels_);
 }
 
-void releaseWindowSurface(WindowHandle window, Surface* surface) {
-  if (!window || !surface) return;
-  --Window::fromHandle(window)->surfacesOut_;
+void releaseWindowSurface(WindowHandle handle, Surface* surface) {
+  if (!surface) return;
+  if (Window* window = headless::liveOrGone(handle)) --window->surfacesOut_;
   delete surface;
 }
 
@@ -353,13 +430,13 @@ CursorHandle systemCursor(CursorShape shape) { return &headless::gCursorTokens[s
 
 // A window that never had a cursor set shows its class's arrow.
 CursorHandle currentCursor(WindowHandle handle) {
-  Window* window = Window::fromHandle(handle);
+  Window* window = headless::live(handle);
   if (!window) return nullptr;
   return window->cursor_ ? window->cursor_ : systemCursor(CursorShape::arrow);
 }
 
 void setCurrentCursor(WindowHandle handle, CursorHandle cursor) {
-  Window* window = Window::fromHandle(handle);
+  Window* window = headless::live(handle);
   if (!window) return;
   window->cursor_ = cursor;
   headless::sys().lastCursor = cursor;
@@ -384,14 +461,17 @@ void releaseImagingLibrary(void* handle) {
 void startOle() { ++headless::sys().oleDepth; }
 void stopOle() { --headless::sys().oleDepth; }
 
-bool registerDropTarget(WindowHandle window, DropTargetHandler* handler) {
+bool registerDropTarget(WindowHandle handle, DropTargetHandler* handler) {
+  Window* window = headless::live(handle);
   if (!window || !handler) return false;
-  if (!headless::sys().dropTargets.emplace(Window::fromHandle(window), handler).second) return false;
+  if (!headless::sys().dropTargets.emplace(window, handler).second) return false;
   handler->addRef();
   return true;
 }
 
-void revokeDropTarget(WindowHandle window) { headless::sys().releaseDropTarget(Window::fromHandle(window)); }
+void revokeDropTarget(WindowHandle handle) {
+  if (Window* window = headless::live(handle)) headless::sys().releaseDropTarget(window);
+}
 
 }  // namespace platform
 

@@ -1,7 +1,10 @@
 // Windows without a display: a tree of windows with screen positions, a registry of window
 // classes, a message queue and the process-wide services of the window seam. Tests build host
 // windows with it (captioned outer windows, an "MDIClient" parent), post presses and wheel turns,
-// and read what a person would see from each window's pixels.
+// and read what a person would see from each window's pixels. It behaves as the real window
+// systems do where they differ in ways the toolkit must cope with: a posted press is handled
+// whenever its window's events are taken, with the keys held when it was posted; and a window
+// destroyed with its parent can be made to hear of it only when its events are next taken.
 #pragma once
 
 #include <string>
@@ -59,6 +62,7 @@ class Window {
   void resize(int width, int height);
   void join();
   void tearDown();
+  void vanish();
 
   Rect screenRect_;
   Window* parent_;
@@ -90,6 +94,10 @@ int dispatchMessages();
 
 // Whether the handle is a live window of this copy of the window system.
 bool isWindow(WindowHandle handle);
+// Off (the default): a window destroyed together with its parent hears of it at once. On: it is
+// gone at once (every call on it does nothing) but hears of it only when its events are next
+// taken, as over a connection to a display server.
+void setDestroyNoticesQueued(bool queued);
 // The cursor last set on any window: what the user sees with the pointer over that window.
 CursorHandle lastCursorSet();
 bool isClassRegistered(const std::string& name);
@@ -101,7 +109,8 @@ DropTargetHandler* dropTargetOf(WindowHandle window);
 WindowHandle dropTargetWindowAt(Point screen);
 int imagingLibrariesLoaded();
 void setFixedFrameBorder(int pixels);
-// Empties the queues and restores the default metrics; windows and classes are left alone.
+// Empties the queues and restores the default metrics and immediate destroy notices; windows and
+// classes are left alone.
 void resetWindowSystem();
 
 }  // namespace platform::headless
