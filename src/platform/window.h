@@ -1,12 +1,50 @@
 // Native windows as the frame needs them: a class registered by name, a child window inside the
 // host's window, a user-data slot the window procedure finds its owner through, geometry of the
-// window tree, painting of damaged areas, cursors, system metrics, and the process-wide services
-// (OLE, drop targets, the imaging library) the editor window depends on.
+// window tree, painting of damaged areas, the window's pending events, cursors, system metrics,
+// and the process-wide services (OLE, drop targets, the imaging library) the editor window
+// depends on.
+//
+// What a backend must do
+//
+// Threads. The plug-in has no thread of its own and never starts one. Every call below comes on
+// the thread the host opens, idles and closes the editor on, and every window procedure and drop
+// target runs on that thread, from inside one of these calls or from the host's own message loop.
+// Nothing may block waiting for the user.
+//
+// Events. Where the host's message loop delivers the window's messages (a system with one queue
+// per thread), presses and paints reach the procedure that way and dispatchWindowEvents has only
+// the waiting paint to hand over. Where the plug-in talks to a display server over a connection of
+// its own, nothing arrives unless the plug-in reads it: dispatchWindowEvents is where the window's
+// events are read and handed to its procedure, and the frame calls it on every idle pass. Each
+// event becomes one Message:
+// - damage (exposed areas) becomes one paint; the procedure asks windowUpdateRect and beginPaint
+//   for the united rectangle;
+// - left, right and middle presses carry the point in client coordinates and, in `keys`, the
+//   buttons and modifiers held at the press with the pressed button included. The press may be
+//   handled long after the user let go; the toolkit reads `keys` for the press and live state
+//   (heldKeys) only afterwards, while a control follows the mouse. Keys are physical, as heldKeys
+//   reports them. Where a press is handled as it happens, heldKeys read then is right; a display
+//   server's event carries what was held before the press, so the pressed button is added;
+// - a wheel turn carries the screen point, 120 per notch (a display server's wheel buttons:
+//   up +120, down -120) and the held keys;
+// - destroy tells the procedure the window is gone (see Windows that go);
+// - releases, motion, enter, leave and the rest are not messages; drags go to the window's drop
+//   target (see DragData and DropTargetHandler below).
+//
+// Windows that go. A host may destroy its window, and ours with it, at any moment, and on a
+// display server we hear of it only when the window's events are next read. Until the destroy
+// message has been delivered, every call on such a window does nothing harmful: it answers as for
+// a null window, and no error of the window system may end the host's process (catch them around
+// our own calls). The user data stays readable until the destroy message has been delivered, so
+// the procedure finds its owner then. The frame clears the user data before it destroys its own
+// window: a destroy message for it reaches no owner, and a notice that arrives after destroyWindow
+// has returned is dropped, never delivered.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "platform/input.h"
 #include "platform/module.h"
 #include "platform/surface.h"
 
@@ -20,6 +58,7 @@ struct Message {
   MessageType type = MessageType::other;
   Point point;         // button presses: client coordinates; wheel: screen coordinates
   int wheelDelta = 0;  // multiples of 120 per notch on a standard wheel
+  KeySet keys = 0;     // presses and wheel: what was held at the event, the pressed button included
 };
 
 using WindowProcedure = long (*)(WindowHandle window, const Message& message);
@@ -30,10 +69,14 @@ long defaultWindowProcedure(WindowHandle window, const Message& message);
 bool registerWindowClass(const std::string& name, ModuleHandle module, WindowProcedure procedure);
 void unregisterWindowClass(const std::string& name, ModuleHandle module);
 
-// A visible child window at (0, 0) of the parent's client area; null when the class is unknown.
+// A visible child window at (0, 0) of the parent's client area, of the size asked (never taken
+// from the parent, which a host may still be laying out); it asks for its first paint when it is
+// shown. Null when the class is unknown or the parent is no window of this system (a handle the
+// system does not know is never read through).
 WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
                                int width, int height);
-// Destroys the window and its children; each receives MessageType::destroy first.
+// Destroys the window and its children; each receives MessageType::destroy first, and their
+// pending events, drop target registrations and any later notice of the destruction go with them.
 void destroyWindow(WindowHandle window);
 
 void setWindowUserData(WindowHandle window, void* data);
@@ -48,22 +91,41 @@ void resizeWindow(WindowHandle window, int width, int height);
 // From screen coordinates into the client coordinates of `window` (the screen itself when null).
 Point screenToClient(WindowHandle window, Point screen);
 
-// Adds the rectangle (client coordinates) to the window's damage; a paint message follows.
+// Adds the rectangle (client coordinates) to the window's damage; a paint message follows. Damage
+// the window system reports (an exposed area) is added the same way.
 void invalidateWindow(WindowHandle window, const Rect& rect);
 // The damaged rectangle, if any.
 bool windowUpdateRect(WindowHandle window, Rect& damaged);
 // The window's surface for painting the damage, which counts as repaired from here on.
 Surface* beginPaint(WindowHandle window, Rect& damaged);
 void endPaint(WindowHandle window, Surface* surface);
-// Takes one waiting paint message of the calling thread, if there is one, and hands it to its
-// window procedure; true when one was dispatched.
+// Takes one waiting paint message of the calling thread (or of any window on the plug-in's own
+// connection), if there is one, and hands it to its window procedure; true when one was
+// dispatched. Other windows of the host keep painting this way while a control holds the mouse.
 bool dispatchPendingPaint();
 
+// Which of a window's pending events dispatchWindowEvents hands over.
+enum class PendingEvents {
+  paint,  // only the waiting paint; everything else stays pending
+  all,    // every event that was pending when the call began, in order; damage as one paint
+};
+// Hands the window's pending events to its window procedure (and drags to its drop target). The
+// frame asks for all of them when idled, and for the paint alone while it is inside an event (a
+// control following the mouse), so that no press reaches the tree inside another. Nothing for a
+// null window; for a window that went, only its destroy message, and only when all are asked
+// for. Never waits for an event.
+void dispatchWindowEvents(WindowHandle window, PendingEvents which);
+
+// Cursors belong to windows: a window shows its own while the pointer is over it (a system with
+// one cursor for everything ignores the window). systemCursor answers a shape the backend keeps
+// as long as it has windows. currentCursor answers what the window shows now, which may be a
+// handle that stands for "as the parent shows" and puts that back when set again. A null window
+// answers null and takes nothing.
 enum class CursorShape { arrow, wait, sizeWE, sizeNS, sizeAll, sizeNESW, sizeNWSE, no, hand };
 using CursorHandle = const void*;
 CursorHandle systemCursor(CursorShape shape);
-CursorHandle currentCursor();
-void setCurrentCursor(CursorHandle cursor);
+CursorHandle currentCursor(WindowHandle window);
+void setCurrentCursor(WindowHandle window, CursorHandle cursor);
 
 // Thickness of a fixed (dialog) window border, in pixels.
 int fixedFrameBorder();
@@ -93,6 +155,12 @@ void stopOle();
 // What another application drags over a window, as far as the toolkit asks about it: whether it
 // offers text, and whether it offers a list of files and how many. The window system keeps it
 // alive from the moment the drag enters a window until it leaves or is dropped.
+//
+// Both answers are asked for inside dragEnter and must come at once. Where the data arrives
+// later by a conversion the source answers (a display server's selection), the backend asks for
+// what the answers need (the file list, say) when the drag enters, before it calls dragEnter, and
+// waits a bounded time for the answer while it keeps other events pending; what has not arrived
+// by then counts as not offered. Whether text is offered can be told from the offered types.
 class DragData {
  public:
   virtual bool hasText() const = 0;
@@ -140,7 +208,10 @@ inline constexpr InterfaceId kDropTargetInterface{0x00000122, 0x0000, 0x0000, {0
 
 // A drop target as the window system sees it; the toolkit's drop target implements it. It is
 // reference counted: registration holds a reference until it is revoked or the window goes, and
-// a drag in progress holds one on the target it is over. Points are screen coordinates.
+// a drag in progress holds one on the target it is over. Points are screen coordinates. A backend
+// whose drags arrive as events calls the target from dispatchWindowEvents; one whose system runs
+// a drag loop of its own calls it from there. A window that goes gives its registration's
+// reference back no later than when its destroy message is delivered.
 class DropTargetHandler {
  public:
   virtual ResultCode queryInterface(const InterfaceId& id, void** object) = 0;

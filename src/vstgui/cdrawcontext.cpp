@@ -188,17 +188,30 @@ void CDrawContext::getMouseLocation(CPoint& point) const {
   point = CPoint(cursor.x - offsetScreen.x, cursor.y - offsetScreen.y);
 }
 
-std::int32_t CDrawContext::getMouseButtons() const {
+std::int32_t CDrawContext::getMouseButtons() {
   using platform::Key;
+  platform::KeySet keys;
+  if (hasEventKeys) {
+    keys = eventKeys;
+    hasEventKeys = false;
+  } else {
+    keys = platform::heldKeys();
+  }
+  const auto held = [keys](Key key) { return (keys & platform::keyBit(key)) != 0; };
   std::int32_t state = 0;
   // Left and right as the user sees them: swapped buttons trade the physical ones.
-  if (platform::isKeyDown(Key::leftButton)) state |= gSwappedButtons ? kButtonRight : kButtonLeft;
-  if (platform::isKeyDown(Key::middleButton)) state |= kButtonMiddle;
-  if (platform::isKeyDown(Key::rightButton)) state |= gSwappedButtons ? kButtonLeft : kButtonRight;
-  if (platform::isKeyDown(Key::shift)) state |= kModifierShift;
-  if (platform::isKeyDown(Key::control)) state |= kModifierControl;
-  if (platform::isKeyDown(Key::alt)) state |= kModifierAlt;
+  if (held(Key::leftButton)) state |= gSwappedButtons ? kButtonRight : kButtonLeft;
+  if (held(Key::middleButton)) state |= kButtonMiddle;
+  if (held(Key::rightButton)) state |= gSwappedButtons ? kButtonLeft : kButtonRight;
+  if (held(Key::shift)) state |= kModifierShift;
+  if (held(Key::control)) state |= kModifierControl;
+  if (held(Key::alt)) state |= kModifierAlt;
   return state;
+}
+
+void CDrawContext::setEventKeys(platform::KeySet keys) {
+  eventKeys = keys;
+  hasEventKeys = true;
 }
 
 COffscreenContext::COffscreenContext(CFrame* frame, std::int32_t width, std::int32_t height,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/input.h"
 #include "platform/surface.h"
 #include "vstgui/cbase.h"
 
@@ -52,7 +53,11 @@ class CDrawContext : public CReferenceCounter {
   CRect& getClipRect(CRect& clip) const;
 
   void getMouseLocation(CPoint& point) const;
-  std::int32_t getMouseButtons() const;
+  std::int32_t getMouseButtons();
+  // For a context made for a press or a wheel turn: the first getMouseButtons answers what was
+  // held at that event, which may be handled after the user let go; later reads are live, so a
+  // control that follows the mouse still sees the release.
+  void setEventKeys(platform::KeySet keys);
 
   platform::Surface* getSurface() const { return surface; }
   platform::WindowHandle getWindow() const { return window; }
@@ -82,6 +87,8 @@ class CDrawContext : public CReferenceCounter {
   CRect clipRect;
   bool savedObjects = false;
   platform::Surface* acquiredSurface = nullptr;
+  bool hasEventKeys = false;
+  platform::KeySet eventKeys = 0;
 };
 
 class COffscreenContext : public CDrawContext {

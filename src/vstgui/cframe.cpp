@@ -30,6 +30,19 @@ constexpr int kOuterWindowMargin = 60;
 
 CRect bounded(CRect rect, const CRect& by) { return rect.bound(by); }
 
+// Marks the frame as busy with an event for as long as it lives.
+class EventScope {
+ public:
+  explicit EventScope(bool& busy) : busy(busy), previous(busy) { busy = true; }
+  ~EventScope() { busy = previous; }
+  EventScope(const EventScope&) = delete;
+  EventScope& operator=(const EventScope&) = delete;
+
+ private:
+  bool& busy;
+  bool previous;
+};
+
 }  // namespace
 
 const char* CFrame::getWindowClassName() { return gClassName; }
@@ -71,8 +84,8 @@ void CFrame::release() {
   if (pModalView) removeView(pModalView, false);
   pModalView = nullptr;
 
-  if (!defaultCursor) defaultCursor = platform::currentCursor();
-  platform::setCurrentCursor(defaultCursor);
+  if (!defaultCursor) defaultCursor = platform::currentCursor(pHwnd);
+  platform::setCurrentCursor(pHwnd, defaultCursor);
 
   if (bDropActive && pHwnd) {
     if (dropTarget) platform::revokeDropTarget(pHwnd);
@@ -139,7 +152,10 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
     case MessageType::leftButtonDown:
     case MessageType::rightButtonDown:
     case MessageType::middleButtonDown: {
+      EventScope inEvent(frame->bInEvent);
       CDrawContext* context = new CDrawContext(frame, nullptr, window);
+      // The press may be handled after the user let go: what was held at it answers for it.
+      context->setEventKeys(message.keys);
       // The position travels as two unsigned 16-bit words.
       CPoint where(static_cast<std::uint16_t>(message.point.x), static_cast<std::uint16_t>(message.point.y));
       frame->mouse(context, where, kButtonsUnknown);
@@ -147,7 +163,9 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
       return 0;
     }
     case MessageType::wheel: {
+      EventScope inEvent(frame->bInEvent);
       CDrawContext* context = new CDrawContext(frame, nullptr, window);
+      context->setEventKeys(message.keys);
       const platform::Rect outer = platform::windowScreenRect(window);
       const CPoint where(message.point.x - outer.left, message.point.y - outer.top);
       const float distance = static_cast<float>(static_cast<std::int16_t>(message.wheelDelta)) / 120.0f;
@@ -227,10 +245,22 @@ void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
 }
 
 void CFrame::idle() {
+  takeWindowEvents();
   if (!bOpenFlag || bFirstDraw || !isDirty()) return;
   CDrawContext* context = createDrawContext();
   update(context);
   context->forget();
+}
+
+// Where the plug-in reads its own window's events, they come in here. Inside an event (a knob
+// following the mouse idles through the editor) only the paint is taken, so no press reaches the
+// tree inside another; the rest waits for the next idle pass.
+void CFrame::takeWindowEvents() {
+  if (!pHwnd) return;
+  const platform::PendingEvents which =
+      bInEvent ? platform::PendingEvents::paint : platform::PendingEvents::all;
+  EventScope inEvent(bInEvent);
+  platform::dispatchWindowEvents(pHwnd, which);
 }
 
 void CFrame::update(CDrawContext* context) {
@@ -460,7 +490,7 @@ void CFrame::endEdit(std::int32_t index) {
 
 void CFrame::setCursor(CCursorType type) {
   using platform::CursorShape;
-  if (!defaultCursor) defaultCursor = platform::currentCursor();
+  if (!defaultCursor) defaultCursor = platform::currentCursor(pHwnd);
   platform::CursorHandle cursor = defaultCursor;
   switch (type) {
     case kCursorWait: cursor = platform::systemCursor(CursorShape::wait); break;
@@ -473,7 +503,7 @@ void CFrame::setCursor(CCursorType type) {
     case kCursorHand: cursor = platform::systemCursor(CursorShape::hand); break;
     default: break;
   }
-  platform::setCurrentCursor(cursor);
+  platform::setCurrentCursor(pHwnd, cursor);
 }
 
 bool CFrame::setDropActive(bool active) {

@@ -104,6 +104,7 @@ class CFrame : public CViewContainer {
   void release();
   static long windowProcedure(platform::WindowHandle window, const platform::Message& message);
   void paint(platform::WindowHandle window);
+  void takeWindowEvents();
   // Cuts the drop target off from the frame and gives up the frame's reference on it.
   void releaseDropTarget();
 
@@ -121,6 +122,8 @@ class CFrame : public CViewContainer {
   COffscreenContext* pBackBuffer = nullptr;
   CDrawContext* pFrameContext = nullptr;
   platform::CursorHandle defaultCursor = nullptr;
+  // True while a press or a wheel turn is handled, or the window's events are being taken.
+  bool bInEvent = false;
   // The class use taken when the window was made, given back even if the window was destroyed
   // from outside in between.
   bool bHoldsClassUse = false;

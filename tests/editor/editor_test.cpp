@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "../support/recording_host.h"
@@ -211,19 +212,26 @@ TEST_F(EditorTest, IdleStuffIsThrottledAndLetsTheHostIdle) {
 
 TEST_F(EditorTest, HostIdleAnsweredWithEditorIdleDoesNotRunTheFrameTwice) {
   editor->open(hostWindow.handle());
+  auto* view = new ProbeView(CRect(0, 0, 328, 264), kBlue);
+  editor->getFrame()->addView(view);
   int nestedRequests = 0;
   host.onCall = [&](const HostCall& call) {
     if (call.opcode != audioMasterIdle) return;
     ++nestedRequests;
+    // A press arrives meanwhile; the nested request must not take it.
+    platform::headless::postMessage(editor->getFrame()->getWindowHandle(),
+                                    {platform::MessageType::leftButtonDown, {5, 5}, 0});
     effect->dispatch(effEditIdle);
   };
   editor->doIdleStuff();
   EXPECT_EQ(nestedRequests, 1);
   EXPECT_EQ(editor->counting()->idles, 1);
+  EXPECT_TRUE(view->presses.empty());
   host.onCall = nullptr;
   effect->dispatch(effEditIdle);  // outside the pass the host's idle is not throttled
   effect->dispatch(effEditIdle);
   EXPECT_EQ(editor->counting()->idles, 3);
+  EXPECT_EQ(view->presses.size(), 1u);
 }
 
 TEST_F(EditorTest, TickCountWrapNeitherHoldsThePassBackNorLetsItRunEarly) {
@@ -251,14 +259,23 @@ class TrackingView : public CView {
  public:
   using CView::CView;
   void mouse(CDrawContext* context, CPoint&, std::int32_t) override {
+    ++presses;
+    deepest = std::max(deepest, ++depth);
     while (context->getMouseButtons() & kButtonLeft) {
       CPoint where;
       getMouseLocation(context, where);
       track.push_back(where);
       getFrame()->doIdleStuff();
+      platform::Rect damaged;
+      if (!platform::windowUpdateRect(getFrame()->getWindowHandle(), damaged)) paintedWhileTracking = true;
     }
+    --depth;
   }
   std::vector<CPoint> track;
+  int presses = 0;
+  int depth = 0;
+  int deepest = 0;
+  bool paintedWhileTracking = false;
 };
 
 }  // namespace
@@ -284,4 +301,28 @@ TEST_F(EditorTest, ScriptedDragIsFollowedAndThrottlesTheIdlePass) {
   // Six early calls of 4 ms each; none came within 50 ms of the due time.
   EXPECT_EQ(platform::tickCount(), 1024u);
   EXPECT_EQ(hostIdles(), 1);
+}
+
+// Where the editor takes its window's events when idled, a press can start a drag from inside
+// idle; the drag idles in turn, and must take only the paint.
+TEST_F(EditorTest, ADragStartedByIdleTakesOnlyThePaintAndThePressBehindItWaits) {
+  editor->open(hostWindow.handle());
+  auto* knob = new TrackingView(CRect(0, 0, 200, 200));
+  editor->getFrame()->addView(knob);
+  const platform::WindowHandle window = editor->getFrame()->getWindowHandle();
+  platform::headless::dispatchMessages();  // the first paint
+  platform::headless::InputScript()
+      .press(Key::leftButton, {160, 350})
+      .moveTo({160, 300}, 3)
+      .release(Key::leftButton)
+      .play();
+  platform::headless::postMessage(window, {platform::MessageType::leftButtonDown, {60, 150}, 0});
+  platform::headless::postMessage(window, {platform::MessageType::leftButtonDown, {10, 10}, 0});
+  platform::invalidateWindow(window, {0, 0, 10, 10});
+
+  effect->dispatch(effEditIdle);
+  EXPECT_EQ(knob->presses, 2);
+  EXPECT_EQ(knob->deepest, 1) << "the second press waited for the drag to end";
+  EXPECT_TRUE(knob->paintedWhileTracking);
+  EXPECT_EQ(knob->track.size(), 4u);
 }

@@ -129,37 +129,52 @@ TEST(InputScript, AGestureUnfoldsOverSuccessivePolls) {
 }
 
 namespace {
-std::vector<bool> gLeftSeen;
-long pollingProcedure(platform::WindowHandle window, const Message& message) {
-  gLeftSeen.push_back(platform::isKeyDown(Key::leftButton));
-  gLeftSeen.push_back(platform::isKeyDown(Key::leftButton));
+struct Seen {
+  MessageType type;
+  platform::KeySet keys;
+  bool leftHeldNow;
+  bool operator==(const Seen&) const = default;
+};
+std::vector<Seen> gSeen;
+long keysProcedure(platform::WindowHandle window, const Message& message) {
+  gSeen.push_back({message.type, message.keys, platform::isKeyDown(Key::leftButton)});
   return platform::defaultWindowProcedure(window, message);
 }
 }  // namespace
 
-TEST_F(WindowSystem, APressWithoutAGestureIsAClickSeenDownOnce) {
-  ASSERT_TRUE(platform::registerWindowClass("Polling", nullptr, pollingProcedure));
+TEST_F(WindowSystem, APressWaitsForItsWindowsEventsAndKeepsTheKeysHeldAtIt) {
+  using platform::keyBit;
+  using platform::PendingEvents;
+  ASSERT_TRUE(platform::registerWindowClass("Keys", nullptr, keysProcedure));
   Window host({0, 0, 50, 50});
-  platform::WindowHandle child = platform::createChildWindow("Polling", "Window", host.handle(), 50, 50);
-  gLeftSeen.clear();
-  platform::headless::sendMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
-  EXPECT_EQ(gLeftSeen, (std::vector<bool>{true, false}));
-  EXPECT_FALSE(platform::isKeyDown(Key::leftButton)) << "nothing is left held after the message";
+  platform::WindowHandle child = platform::createChildWindow("Keys", "Window", host.handle(), 50, 50);
+  platform::WindowHandle other = platform::createChildWindow("Keys", "Window", host.handle(), 50, 50);
+  platform::headless::dispatchMessages();  // their first paints
+  gSeen.clear();
+
+  // A Control-click, let go before anything reads the window's events.
+  platform::headless::setKeyDown(Key::control, true);
+  platform::headless::postMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
+  platform::headless::setKeyDown(Key::control, false);
+  platform::headless::postMessage(other, {MessageType::rightButtonDown, {5, 5}, 0});
+  platform::invalidateWindow(child, {0, 0, 5, 5});
+
+  platform::dispatchWindowEvents(child, PendingEvents::paint);
+  EXPECT_EQ(gSeen, (std::vector<Seen>{{MessageType::paint, 0, false}})) << "the press stays pending";
+  gSeen.clear();
+  platform::dispatchWindowEvents(child, PendingEvents::all);
+  const platform::KeySet controlClick = keyBit(Key::leftButton) | keyBit(Key::control);
+  EXPECT_EQ(gSeen, (std::vector<Seen>{{MessageType::leftButtonDown, controlClick, false}}))
+      << "only this window's events, the press with what was held at it";
 
   // With swapped buttons the logical left press is the physical right button.
   platform::headless::setButtonsSwapped(true);
-  gLeftSeen.clear();
+  gSeen.clear();
   platform::headless::sendMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
-  EXPECT_EQ(gLeftSeen, (std::vector<bool>{false, false}));
-
-  // A held button is the user's: the press leaves it as it is.
-  platform::headless::setButtonsSwapped(false);
-  platform::headless::setKeyDown(Key::leftButton, true);
-  gLeftSeen.clear();
-  platform::headless::sendMessage(child, {MessageType::leftButtonDown, {5, 5}, 0});
-  EXPECT_EQ(gLeftSeen, (std::vector<bool>{true, true}));
+  EXPECT_EQ(gSeen, (std::vector<Seen>{{MessageType::leftButtonDown, keyBit(Key::rightButton), false}}));
   platform::destroyWindow(child);
-  platform::unregisterWindowClass("Polling", nullptr);
+  platform::destroyWindow(other);  // its press goes with it
+  platform::unregisterWindowClass("Keys", nullptr);
 }
 
 TEST_F(WindowSystem, EveryChildGoesWithItsParent) {

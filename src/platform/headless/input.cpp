@@ -11,7 +11,6 @@ struct InputState {
   std::uint32_t ticks = 0;
   std::vector<headless::InputStep> script;
   std::size_t nextStep = 0;
-  std::array<bool, 6> clicked{};  // presses to report once, as clicks
 };
 
 InputState gInput;
@@ -22,13 +21,12 @@ Point cursorPosition() {
   if (gInput.nextStep < gInput.script.size()) gInput.live = gInput.script[gInput.nextStep++];
   return gInput.live.cursor;
 }
-bool isKeyDown(Key key) {
-  const auto index = static_cast<std::size_t>(key);
-  if (gInput.clicked[index]) {
-    gInput.clicked[index] = false;
-    return true;
-  }
-  return gInput.live.keys[index];
+bool isKeyDown(Key key) { return gInput.live.keys[static_cast<std::size_t>(key)]; }
+KeySet heldKeys() {
+  KeySet keys = 0;
+  for (std::size_t index = 0; index < gInput.live.keys.size(); ++index)
+    if (gInput.live.keys[index]) keys |= keyBit(static_cast<Key>(index));
+  return keys;
 }
 bool buttonsSwapped() { return gInput.swapped; }
 std::uint32_t tickCount() { return gInput.ticks; }
@@ -84,13 +82,6 @@ void InputScript::play() const {
 }
 
 int scriptStepsLeft() { return static_cast<int>(gInput.script.size() - gInput.nextStep); }
-
-void clickOnce(Key button) {
-  const auto index = static_cast<std::size_t>(button);
-  if (scriptStepsLeft() == 0 && !gInput.live.keys[index]) gInput.clicked[index] = true;
-}
-
-void endClicks() { gInput.clicked = {}; }
 
 }  // namespace headless
 }  // namespace platform

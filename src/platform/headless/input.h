@@ -45,10 +45,4 @@ class InputScript {
 // Steps of the playing script not yet reached.
 int scriptStepsLeft();
 
-// A press that arrives as a window message with no gesture scripted is a click: the button reads
-// as down at the next poll and as released after it. A button already held is left alone.
-void clickOnce(Key button);
-// Forgets a click nobody polled, once its message has been delivered.
-void endClicks();
-
 }  // namespace platform::headless

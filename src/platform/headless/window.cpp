@@ -15,6 +15,9 @@ namespace platform::headless {
 
 struct WindowSystem {
   std::set<const Window*> windows;  // every window alive in this copy of the window system
+  std::set<const Window*> gone;     // destroyed from outside, not yet told so
+  bool destroyNoticesQueued = false;
+  CursorHandle lastCursor = nullptr;
   std::map<std::string, WindowProcedure> classes;
   std::deque<std::pair<Window*, Message>> posted;
   std::deque<Window*> paints;
@@ -22,7 +25,6 @@ struct WindowSystem {
   int oleDepth = 0;
   int imagingLoaded = 0;
   int fixedFrameBorder = 3;
-  CursorHandle cursor = nullptr;
 
   static WindowSystem& get() {
     static WindowSystem system;
@@ -46,12 +48,42 @@ struct WindowSystem {
     if (window->procedure_) return window->procedure_(window, message);
     return defaultWindowProcedure(window, message);
   }
+  // A window destroyed from outside is kept, unreachable, until it has heard of it.
+  static long deliverDestroyNotice(Window* window) {
+    get().forget(window);  // the notice itself, wherever it waits
+    const long result = deliver(window, {MessageType::destroy, {}, 0});
+    get().gone.erase(window);
+    delete window;
+    return result;
+  }
 };
 
 namespace {
 WindowSystem& sys() { return WindowSystem::get(); }
 constexpr int kCursorShapes = 9;
 const int gCursorTokens[kCursorShapes] = {};
+
+// The button a press message stands for, as the physical button isKeyDown reports.
+KeySet pressedButton(MessageType type) {
+  const bool swapped = buttonsSwapped();
+  switch (type) {
+    case MessageType::leftButtonDown:
+      return keyBit(swapped ? Key::rightButton : Key::leftButton);
+    case MessageType::rightButtonDown:
+      return keyBit(swapped ? Key::leftButton : Key::rightButton);
+    case MessageType::middleButtonDown:
+      return keyBit(Key::middleButton);
+    default:
+      return 0;
+  }
+}
+
+// What the window system writes into an input event when it happens.
+Message stamped(Message message) {
+  const bool input = message.type == MessageType::wheel || pressedButton(message.type) != 0;
+  if (input) message.keys |= heldKeys() | pressedButton(message.type);
+  return message;
+}
 }  // namespace
 
 Window::Window(const Rect& screenRect, Window* parent, std::string className, bool caption)
@@ -70,8 +102,7 @@ Window::Window(Window* parent, const std::string& className, const std::string& 
       title_(title),
       ownedBySystem_(true),
       pixels_(std::max(width, 0), std::max(height, 0), false),
-      procedure_(&Window::deliverAsClick),
-      classProcedure_(procedure) {
+      procedure_(procedure) {
   const Point origin = parent ? parent->clientOrigin() : Point{};
   screenRect_ = {origin.x, origin.y, origin.x + width, origin.y + height};
   join();
@@ -86,32 +117,6 @@ void Window::join() {
     sys().windows.erase(this);
     throw;
   }
-}
-
-// Presses reach a window this way, through the copy of the window system that made it: a press
-// that no scripted gesture accompanies is a click, so whoever polls the button while the press is
-// handled finds it down once. A host built from the same sources may hand its window system's
-// messages to the plug-in's windows; the button state polled is then still the plug-in's.
-long Window::deliverAsClick(WindowHandle handle, const Message& message) {
-  Window* window = fromHandle(handle);
-  if (!window->classProcedure_) return defaultWindowProcedure(handle, message);
-  const bool swapped = buttonsSwapped();
-  switch (message.type) {
-    case MessageType::leftButtonDown:
-      clickOnce(swapped ? Key::rightButton : Key::leftButton);
-      break;
-    case MessageType::rightButtonDown:
-      clickOnce(swapped ? Key::leftButton : Key::rightButton);
-      break;
-    case MessageType::middleButtonDown:
-      clickOnce(Key::middleButton);
-      break;
-    default:
-      return window->classProcedure_(handle, message);
-  }
-  const long result = window->classProcedure_(handle, message);
-  endClicks();
-  return result;
 }
 
 Window::~Window() {
@@ -132,12 +137,25 @@ bool isParentWindow(WindowHandle handle) {
   return hostKnows && hostKnows(handle);
 }
 
+namespace {
+// The window behind a handle while it is alive; null for a window that went or any other handle,
+// so that calls on them do nothing, as on a window system that reports an error instead.
+Window* live(WindowHandle handle) { return isParentWindow(handle) ? Window::fromHandle(handle) : nullptr; }
+// The same, and a window that went but has not heard of it yet: it keeps its user data till then.
+Window* liveOrGone(WindowHandle handle) {
+  if (sys().gone.count(static_cast<const Window*>(handle)) != 0) return Window::fromHandle(handle);
+  return live(handle);
+}
+}  // namespace
+
 // Destruction as a window system does it: the window hears of it first, then its children go.
 void Window::tearDown() {
   WindowSystem::deliver(this, {MessageType::destroy, {}, 0});
   while (!children_.empty()) {
     Window* child = children_.back();
-    if (child->ownedBySystem_) {
+    if (child->ownedBySystem_ && sys().destroyNoticesQueued) {
+      child->vanish();
+    } else if (child->ownedBySystem_) {
       destroyWindow(child);
     } else {
       child->tearDown();  // unlinks itself from children_
@@ -147,6 +165,27 @@ void Window::tearDown() {
   if (parent_) std::erase(parent_->children_, this);
   parent_ = nullptr;
   sys().forget(this);
+}
+
+// Destruction from outside as a display server does it: the window and everything inside it go
+// at once, and each hears of it only when its events are next taken.
+void Window::vanish() {
+  while (!children_.empty()) {
+    Window* child = children_.back();
+    if (child->ownedBySystem_) {
+      child->vanish();
+    } else {
+      child->tearDown();
+      child->parent_ = nullptr;
+    }
+  }
+  if (parent_) std::erase(parent_->children_, this);
+  parent_ = nullptr;
+  sys().forget(this);
+  damaged_ = false;
+  sys().windows.erase(this);
+  sys().gone.insert(this);
+  sys().posted.emplace_back(this, Message{MessageType::destroy, {}, 0});
 }
 
 void Window::resize(int width, int height) {
@@ -159,11 +198,12 @@ void Window::resize(int width, int height) {
 }
 
 void postMessage(WindowHandle window, const Message& message) {
-  sys().posted.emplace_back(Window::fromHandle(window), message);
+  if (sys().gone.contains(static_cast<const Window*>(window))) return;  // lost with the window
+  sys().posted.emplace_back(Window::fromHandle(window), stamped(message));
 }
 
 long sendMessage(WindowHandle window, const Message& message) {
-  return WindowSystem::deliver(Window::fromHandle(window), message);
+  return WindowSystem::deliver(Window::fromHandle(window), stamped(message));
 }
 
 int dispatchMessages() {
@@ -171,7 +211,10 @@ int dispatchMessages() {
   while (!sys().posted.empty()) {
     const auto [window, message] = sys().posted.front();
     sys().posted.pop_front();
-    WindowSystem::deliver(window, message);
+    if (sys().gone.contains(window))
+      WindowSystem::deliverDestroyNotice(window);
+    else
+      WindowSystem::deliver(window, message);
     ++delivered;
   }
   while (dispatchPendingPaint()) ++delivered;
@@ -183,6 +226,8 @@ int registeredClassCount() { return static_cast<int>(sys().classes.size()); }
 int oleDepth() { return sys().oleDepth; }
 int imagingLibrariesLoaded() { return sys().imagingLoaded; }
 void setFixedFrameBorder(int pixels) { sys().fixedFrameBorder = pixels; }
+void setDestroyNoticesQueued(bool queued) { sys().destroyNoticesQueued = queued; }
+CursorHandle lastCursorSet() { return sys().lastCursor; }
 
 DropTargetHandler* dropTargetOf(WindowHandle window) {
   const auto found = sys().dropTargets.find(Window::fromHandle(window));
@@ -209,7 +254,8 @@ void resetWindowSystem() {
   sys().posted.clear();
   sys().paints.clear();
   sys().fixedFrameBorder = 3;
-  sys().cursor = nullptr;
+  sys().destroyNoticesQueued = false;
+  sys().lastCursor = nullptr;
 }
 
 }  // namespace platform::headless
@@ -245,40 +291,60 @@ WindowHandle createChildWindow(const std::string& className, const std::string& 
 }
 
 void destroyWindow(WindowHandle handle) {
-  if (!handle) return;
-  Window* window = Window::fromHandle(handle);
+  Window* window = headless::liveOrGone(handle);
+  if (!window) return;
+  if (headless::sys().gone.erase(window) != 0) {
+    // Went with its parent and never heard of it: the notice goes with it, undelivered.
+    headless::sys().forget(window);
+    delete window;
+    return;
+  }
   window->tearDown();
   if (window->ownedBySystem_) delete window;
 }
 
-void setWindowUserData(WindowHandle window, void* data) {
-  if (window) Window::fromHandle(window)->userData_ = data;
+void setWindowUserData(WindowHandle handle, void* data) {
+  if (Window* window = headless::liveOrGone(handle)) window->userData_ = data;
 }
 
-void* windowUserData(WindowHandle window) { return window ? Window::fromHandle(window)->userData_ : nullptr; }
-
-Rect windowScreenRect(WindowHandle window) { return window ? Window::fromHandle(window)->screenRect() : Rect{}; }
-
-WindowHandle windowParent(WindowHandle window) { return window ? Window::fromHandle(window)->parent() : nullptr; }
-
-std::string windowClassName(WindowHandle window) {
-  return window ? Window::fromHandle(window)->className() : std::string();
+void* windowUserData(WindowHandle handle) {
+  Window* window = headless::liveOrGone(handle);
+  return window ? window->userData_ : nullptr;
 }
 
-bool windowHasCaption(WindowHandle window) { return window && Window::fromHandle(window)->caption(); }
-
-void resizeWindow(WindowHandle window, int width, int height) {
-  if (window) Window::fromHandle(window)->resize(width, height);
+Rect windowScreenRect(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window ? window->screenRect() : Rect{};
 }
 
-Point screenToClient(WindowHandle window, Point screen) {
+WindowHandle windowParent(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window ? window->parent() : nullptr;
+}
+
+std::string windowClassName(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window ? window->className() : std::string();
+}
+
+bool windowHasCaption(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  return window && window->caption();
+}
+
+void resizeWindow(WindowHandle handle, int width, int height) {
+  if (Window* window = headless::live(handle)) window->resize(width, height);
+}
+
+Point screenToClient(WindowHandle handle, Point screen) {
+  Window* window = headless::live(handle);
   if (!window) return screen;
-  const Point origin = Window::fromHandle(window)->clientOrigin();
+  const Point origin = window->clientOrigin();
   return {screen.x - origin.x, screen.y - origin.y};
 }
 
 void invalidateWindow(WindowHandle handle, const Rect& rect) {
-  Window* window = Window::fromHandle(handle);
+  Window* window = headless::live(handle);
   if (!window) return;
   const Rect r = raster::intersect(rect, window->pixels_.bounds());
   if (raster::isEmpty(r)) return;
@@ -292,15 +358,18 @@ void invalidateWindow(WindowHandle handle, const Rect& rect) {
   d = {std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right), std::max(d.bottom, r.bottom)};
 }
 
-bool windowUpdateRect(WindowHandle window, Rect& damaged) {
-  if (!window || !Window::fromHandle(window)->damaged_) return false;
-  damaged = Window::fromHandle(window)->damage_;
+bool windowUpdateRect(WindowHandle handle, Rect& damaged) {
+  Window* window = headless::live(handle);
+  if (!window || !window->damaged_) return false;
+  damaged = window->damage_;
   return true;
 }
 
 Surface* beginPaint(WindowHandle handle, Rect& damaged) {
-  Window* window = Window::fromHandle(handle);
-  damaged = window->damaged_ ? window->damage_ : Rect{};
+  damaged = Rect{};
+  Window* window = headless::live(handle);
+  if (!window) return nullptr;
+  if (window->damaged_) damaged = window->damage_;
   window->damaged_ = false;
   std::erase(headless::sys().paints, window);
   ++window->surfacesOut_;
@@ -318,27 +387,60 @@ bool dispatchPendingPaint() {
   return true;
 }
 
-Surface* acquireWindowSurface(WindowHandle window) {
-  if (!window) return nullptr;
-  auto* w = Window::fromHandle(window);
-  ++w->surfacesOut_;
-  return new headless::HeadlessSurface(w->pixels_);
+void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
+  auto& system = headless::sys();
+  if (system.gone.contains(static_cast<const Window*>(handle))) {
+    if (which == PendingEvents::all) WindowSystem::deliverDestroyNotice(Window::fromHandle(handle));
+    return;
+  }
+  Window* window = headless::live(handle);
+  if (!window) return;
+  if (which == PendingEvents::all) {
+    // What is pending now, in order; whatever its handling posts waits for the next call.
+    const auto forWindow = [window](const auto& entry) { return entry.first == window; };
+    for (auto pending = std::count_if(system.posted.begin(), system.posted.end(), forWindow); pending > 0;
+         --pending) {
+      const auto next = std::find_if(system.posted.begin(), system.posted.end(), forWindow);
+      if (next == system.posted.end()) break;
+      const Message message = next->second;
+      system.posted.erase(next);
+      WindowSystem::deliver(window, message);
+      if (!headless::live(handle)) return;  // went while its events were handled
+    }
+  }
+  if (!window->damaged_) return;
+  std::erase(system.paints, window);
+  WindowSystem::deliver(window, {MessageType::paint, {}, 0});
 }
 
-void releaseWindowSurface(WindowHandle window, Surface* surface) {
-  if (!window || !surface) return;
-  --Window::fromHandle(window)->surfacesOut_;
+Surface* acquireWindowSurface(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  if (!window) return nullptr;
+  ++window->surfacesOut_;
+  return new headless::HeadlessSurface(window->pixels_);
+}
+
+void releaseWindowSurface(WindowHandle handle, Surface* surface) {
+  if (!surface) return;
+  if (Window* window = headless::liveOrGone(handle)) --window->surfacesOut_;
   delete surface;
 }
 
 CursorHandle systemCursor(CursorShape shape) { return &headless::gCursorTokens[static_cast<int>(shape)]; }
 
-CursorHandle currentCursor() {
-  if (!headless::sys().cursor) headless::sys().cursor = systemCursor(CursorShape::arrow);
-  return headless::sys().cursor;
+// A window that never had a cursor set shows its class's arrow.
+CursorHandle currentCursor(WindowHandle handle) {
+  Window* window = headless::live(handle);
+  if (!window) return nullptr;
+  return window->cursor_ ? window->cursor_ : systemCursor(CursorShape::arrow);
 }
 
-void setCurrentCursor(CursorHandle cursor) { headless::sys().cursor = cursor; }
+void setCurrentCursor(WindowHandle handle, CursorHandle cursor) {
+  Window* window = headless::live(handle);
+  if (!window) return;
+  window->cursor_ = cursor;
+  headless::sys().lastCursor = cursor;
+}
 
 int fixedFrameBorder() { return headless::sys().fixedFrameBorder; }
 
@@ -359,14 +461,17 @@ void releaseImagingLibrary(void* handle) {
 void startOle() { ++headless::sys().oleDepth; }
 void stopOle() { --headless::sys().oleDepth; }
 
-bool registerDropTarget(WindowHandle window, DropTargetHandler* handler) {
+bool registerDropTarget(WindowHandle handle, DropTargetHandler* handler) {
+  Window* window = headless::live(handle);
   if (!window || !handler) return false;
-  if (!headless::sys().dropTargets.emplace(Window::fromHandle(window), handler).second) return false;
+  if (!headless::sys().dropTargets.emplace(window, handler).second) return false;
   handler->addRef();
   return true;
 }
 
-void revokeDropTarget(WindowHandle window) { headless::sys().releaseDropTarget(Window::fromHandle(window)); }
+void revokeDropTarget(WindowHandle handle) {
+  if (Window* window = headless::live(handle)) headless::sys().releaseDropTarget(window);
+}
 
 }  // namespace platform
 

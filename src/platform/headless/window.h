@@ -1,7 +1,10 @@
 // Windows without a display: a tree of windows with screen positions, a registry of window
 // classes, a message queue and the process-wide services of the window seam. Tests build host
 // windows with it (captioned outer windows, an "MDIClient" parent), post presses and wheel turns,
-// and read what a person would see from each window's pixels.
+// and read what a person would see from each window's pixels. It behaves as the real window
+// systems do where they differ in ways the toolkit must cope with: a posted press is handled
+// whenever its window's events are taken, with the keys held when it was posted; and a window
+// destroyed with its parent can be made to hear of it only when its events are next taken.
 #pragma once
 
 #include <string>
@@ -51,12 +54,15 @@ class Window {
   friend Surface* platform::beginPaint(WindowHandle, Rect&);
   friend Surface* platform::acquireWindowSurface(WindowHandle);
   friend void platform::releaseWindowSurface(WindowHandle, Surface*);
+  friend void platform::dispatchWindowEvents(WindowHandle, PendingEvents);
+  friend CursorHandle platform::currentCursor(WindowHandle);
+  friend void platform::setCurrentCursor(WindowHandle, CursorHandle);
   Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
          int width, int height);
   void resize(int width, int height);
   void join();
   void tearDown();
-  static long deliverAsClick(WindowHandle handle, const Message& message);
+  void vanish();
 
   Rect screenRect_;
   Window* parent_;
@@ -68,23 +74,32 @@ class Window {
   Point clientInset_;
   raster::Image pixels_;
   WindowProcedure procedure_ = nullptr;
-  WindowProcedure classProcedure_ = nullptr;  // the registered procedure, behind the press wrapper
   void* userData_ = nullptr;
+  CursorHandle cursor_ = nullptr;
   bool damaged_ = false;
   Rect damage_;
   int surfacesOut_ = 0;
   int resizeCount_ = 0;
 };
 
-// Queues a press or a wheel turn for the window; dispatchMessages delivers it.
+// Queues a press or a wheel turn for the window; dispatchMessages, or taking the window's events,
+// delivers it. A press or a wheel turn is stamped with the keys held now (the pressed button
+// included), as a window system stamps an event, whenever it is delivered.
 void postMessage(WindowHandle window, const Message& message);
-// Delivers at once and answers what the procedure answered.
+// Delivers at once, stamped the same way, and answers what the procedure answered.
 long sendMessage(WindowHandle window, const Message& message);
-// Delivers every posted message, then every waiting paint; the number delivered.
+// Delivers every posted message, then every waiting paint; the number delivered. This is the
+// host's own message loop, where there is one.
 int dispatchMessages();
 
 // Whether the handle is a live window of this copy of the window system.
 bool isWindow(WindowHandle handle);
+// Off (the default): a window destroyed together with its parent hears of it at once. On: it is
+// gone at once (every call on it does nothing) but hears of it only when its events are next
+// taken, as over a connection to a display server.
+void setDestroyNoticesQueued(bool queued);
+// The cursor last set on any window: what the user sees with the pointer over that window.
+CursorHandle lastCursorSet();
 bool isClassRegistered(const std::string& name);
 int registeredClassCount();
 int oleDepth();
@@ -94,7 +109,8 @@ DropTargetHandler* dropTargetOf(WindowHandle window);
 WindowHandle dropTargetWindowAt(Point screen);
 int imagingLibrariesLoaded();
 void setFixedFrameBorder(int pixels);
-// Empties the queues and restores the default metrics; windows and classes are left alone.
+// Empties the queues and restores the default metrics and immediate destroy notices; windows and
+// classes are left alone.
 void resetWindowSystem();
 
 }  // namespace platform::headless
