@@ -1,5 +1,7 @@
 #include "platform/raster/surface.h"
 
+#include <algorithm>
+
 #include "platform/raster/text.h"
 
 namespace raster {
@@ -60,37 +62,59 @@ void RasterSurface::setCopyMode() { state_.copyMode = true; }
 void RasterSurface::moveTo(Point point) { state_.position = point; }
 
 void RasterSurface::lineTo(Point point) {
+  const int pen = std::max(state_.penWidth, 1);
+  touch({std::min(point.x, state_.position.x) - pen, std::min(point.y, state_.position.y) - pen,
+         std::max(point.x, state_.position.x) + pen + 1, std::max(point.y, state_.position.y) + pen + 1});
   line(image_, clip_, state_.position, point, opaque(state_.penColor), state_.penWidth);
   state_.position = point;
 }
 
-void RasterSurface::fillRect(const Rect& rect) { fill(image_, clip_, rect, opaque(state_.brushColor)); }
+void RasterSurface::fillRect(const Rect& rect) {
+  touch(rect);
+  fill(image_, clip_, rect, opaque(state_.brushColor));
+}
 
 void RasterSurface::drawText(std::string_view text, const Rect& rect, TextAlign align) {
   const TextStyle style{state_.font, opaque(state_.textColor),
                         state_.backgroundMode == BackgroundMode::opaque, opaque(state_.backgroundColor)};
+  touch(rect);
   raster::drawText(image_, clip_, rect, text, style, align);
 }
 
 // Every surface and bitmap of a build comes from the same backend.
 void RasterSurface::copyFrom(const Surface& source, Point from, const Rect& to) {
+  touch(to);
   copy(image_, clip_, to, static_cast<const RasterSurface&>(source).image_, from);
 }
 
 void RasterSurface::copyBitmap(const Bitmap& source, Point from, const Rect& to) {
+  touch(to);
   copy(image_, clip_, to, static_cast<const RasterBitmap&>(source).image(), from);
 }
 
 // Both methods give the same pixels here.
 void RasterSurface::copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent,
                                           bool /*platformCopy*/) {
+  touch(to);
   copyTransparent(image_, clip_, to, static_cast<const RasterBitmap&>(source).image(), from, transparent);
 }
 
 void RasterSurface::alphaBlendBitmap(const Bitmap& source, Point from, const Rect& to, std::uint8_t opacity,
                                      bool perPixelAlpha) {
+  touch(to);
   alphaBlend(image_, clip_, to, static_cast<const RasterBitmap&>(source).image(), from, opacity,
              perPixelAlpha);
+}
+
+void RasterSurface::touch(const Rect& rect) {
+  const Rect r = intersect(intersect(rect, clip_), image_.bounds());
+  if (isEmpty(r)) return;
+  if (isEmpty(touched_)) {
+    touched_ = r;
+    return;
+  }
+  touched_ = {std::min(touched_.left, r.left), std::min(touched_.top, r.top),
+              std::max(touched_.right, r.right), std::max(touched_.bottom, r.bottom)};
 }
 
 }  // namespace raster

@@ -72,8 +72,13 @@ class RasterSurface final : public platform::Surface {
   const Image& image() const { return image_; }
   // Tests make brush creation fail to see how the toolkit copes.
   void failBrushCreation(bool fail) { failBrushes_ = fail; }
+  // The part of the image the drawing so far may have changed (empty when nothing was drawn): what a
+  // window surface must show once it is given back.
+  const Rect& touched() const { return touched_; }
 
  private:
+  void touch(const Rect& rect);
+
   std::unique_ptr<Image> owned_;
   Image& image_;
   SurfaceState state_;
@@ -82,6 +87,7 @@ class RasterSurface final : public platform::Surface {
   Rect clip_;
   platform::SurfaceCounters counters_;
   bool failBrushes_ = false;
+  Rect touched_;
 };
 
 }  // namespace raster

@@ -1,0 +1,23 @@
+// Drags from other applications by the XDND protocol (version 5), on the editor's own window only:
+// nothing is put on the host's windows, which keep their own drops.
+//
+// Messages are read with the rest of the connection's events. Each step of a drag (a position, a
+// leave, a drop) waits in the queue of the window under the pointer and reaches its drop target when
+// that window's events are taken. The source hears back from each step: a status for a position, a
+// finished message for a drop.
+#pragma once
+
+#include "platform/x11/connection.h"
+
+namespace platform::x11 {
+
+// Takes in an XDND message read from the connection (the lock held); false for any other message.
+bool receiveDragMessage(const XClientMessageEvent& event);
+// Hands one step of a drag to the window's drop target, giving up the lock around the target's calls.
+void deliverDragStep(Lock& held, WindowRecord& record, const DragStep& step);
+// The drag over a window that goes, or whose drop target goes, leaves it.
+void endDragOver(Lock& held, WindowRecord& record);
+// Tells drag sources whether the window takes drops.
+void announceDropTarget(const WindowRecord& record, bool takesDrops);
+
+}  // namespace platform::x11
