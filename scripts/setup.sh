@@ -23,6 +23,10 @@ packages=(
   # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
   wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine
   libx11-dev                        # the X11 drag source of the drop tests
+  # The editor on Linux hosts: Xlib with shared-memory pictures; in the tests, the server's count of
+  # each client's resources, and real toolkits' drag sources (Qt 5 through Python, Tk with tkdnd).
+  libx11-dev libxext-dev libxres-dev
+  python3-pyqt5 tk tkdnd
 )
 
 sudo_cmd=()

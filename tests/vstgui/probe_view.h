@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/raster/image.h"
+#include "vstgui/cdragcontainer.h"
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/cview.h"
 
@@ -60,6 +61,42 @@ class ProbeView : public CView {
   std::int32_t keyAnswer = kKeyNotHandled;
   int focusLost = 0;
   bool lostWithContext = true;
+};
+
+// Writes down every drag event as "enter x,y n" (the point in the parent's coordinates, n the
+// item count), and may keep the container.
+class DragProbe : public CView {
+ public:
+  DragProbe(const CRect& size, std::vector<std::string>& log, const char* name)
+      : CView(size), log(log), name(name) {}
+  bool onDrop(CDrawContext*, CDragContainer* drag, const CPoint& where) override {
+    record("drop", drag, where);
+    return true;
+  }
+  void onDragEnter(CDrawContext*, CDragContainer* drag, const CPoint& where) override {
+    record("enter", drag, where);
+    if (keep && drag && !kept) {
+      kept = drag;
+      kept->remember();
+    }
+  }
+  void onDragLeave(CDrawContext*, CDragContainer* drag, const CPoint& where) override {
+    record("leave", drag, where);
+  }
+  void onDragMove(CDrawContext*, CDragContainer* drag, const CPoint& where) override {
+    record("move", drag, where);
+  }
+
+  std::vector<std::string>& log;
+  std::string name;
+  bool keep = false;
+  CDragContainer* kept = nullptr;
+
+ private:
+  void record(const char* what, CDragContainer* drag, const CPoint& where) {
+    log.push_back(name + " " + what + " " + std::to_string(where.x) + "," + std::to_string(where.y) + " " +
+                  (drag ? std::to_string(drag->getCount()) : "null"));
+  }
 };
 
 inline constexpr CColor kBlue{0, 0, 255, 255};

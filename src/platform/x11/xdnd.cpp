@@ -105,7 +105,9 @@ std::unique_ptr<OfferedData> fetchOffer(const WindowRecord& record, const DragSt
     count = countFiles(list);
     files = count > 0;
   }
-  return std::make_unique<OfferedData>(offersText(step.types), files, count);
+  // Sources offer their file list as plain text as well (Qt does): a drag that carries files is a
+  // drag of files, as it is where file lists never come as text.
+  return std::make_unique<OfferedData>(!files && offersText(step.types), files, count);
 }
 
 // Answers the source, at the window it sent from.

@@ -1,0 +1,218 @@
+// A virtual X display of a test's own (Xvfb, never the desktop's: tests move the pointer), and what
+// a test does on it: read a window's pixels back from the server, run X programs on it (xdotool for
+// real input), keep running them while the caller serves its windows, and PNG pictures.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace xtest {
+
+// RGB pixels, rows top-down.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+  const std::uint8_t* at(int x, int y) const {
+    return rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+  }
+  bool operator==(const Picture&) const = default;
+};
+
+inline Picture readPng(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  Picture picture;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
+  image.format = PNG_FORMAT_RGB;
+  picture.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return {};
+  picture.width = static_cast<int>(image.width);
+  picture.height = static_cast<int>(image.height);
+  return picture;
+}
+
+inline bool writePng(const Picture& picture, const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(picture.width);
+  image.height = static_cast<png_uint_32>(picture.height);
+  image.format = PNG_FORMAT_RGB;
+  return png_image_write_to_file(&image, path.c_str(), 0, picture.rgb.data(), 0, nullptr) != 0;
+}
+
+// A child process that runs on its own; the object waits for it (or ends it) when it goes.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
+          int keepOpen = -1) {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable; ++variable) {
+      const std::string entry = *variable;
+      if (!environment.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
+    }
+    for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
+    std::vector<char*> args, envp;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    for (auto& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, 1);
+      dup2(quiet, 2);
+      for (int fd = 3; fd < 256; ++fd)
+        if (fd != keepOpen) close(fd);
+      execve(args[0], args.data(), envp.data());
+      _exit(127);
+    }
+  }
+  ~Process() {
+    if (running()) kill(pid_, SIGTERM);
+    wait();
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  bool running() {
+    if (pid_ <= 0 || exited_) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    exited_ = true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return false;
+  }
+  int wait() {
+    if (pid_ > 0 && !exited_) {
+      int status = 0;
+      waitpid(pid_, &status, 0);
+      exited_ = true;
+      exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return exitCode_;
+  }
+  // Keeps calling `serve` until the process has ended or `limit` has passed; its exit code, or -1.
+  int serveUntilExit(const std::function<void()>& serve,
+                     std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (running() && std::chrono::steady_clock::now() < deadline) {
+      serve();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return running() ? -1 : exitCode_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  int exitCode_ = -1;
+};
+
+// Xvfb on a display number it picks itself, with a connection of the test's own. $DISPLAY names it
+// for everything the test starts, the plug-in's own connection included.
+class VirtualDisplay {
+ public:
+  explicit VirtualDisplay(int depth = 24, std::vector<std::string> options = {}) {
+    int pipe[2];
+    if (::pipe(pipe) != 0) return;
+    std::vector<std::string> argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(pipe[1]),
+                                  "-screen",       "0",          "1024x768x" + std::to_string(depth),
+                                  "-nolisten",     "tcp"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    server_ = std::make_unique<Process>(argv, std::map<std::string, std::string>{}, pipe[1]);
+    close(pipe[1]);
+    std::string number;
+    pollfd readable{pipe[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&readable, 1, 10000) > 0 && read(pipe[0], &c, 1) == 1 && c != '\n') number += c;
+    close(pipe[0]);
+    if (number.empty()) return;
+    name_ = ":" + number;
+    setenv("DISPLAY", name_.c_str(), 1);
+    connection_ = XOpenDisplay(name_.c_str());
+  }
+  ~VirtualDisplay() {
+    if (connection_) XCloseDisplay(connection_);
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  Display* connection() const { return connection_; }
+  const std::string& name() const { return name_; }
+  Window root() const { return DefaultRootWindow(connection_); }
+
+  // A program on this display, running on its own.
+  std::unique_ptr<Process> start(const std::vector<std::string>& argv) const {
+    return std::make_unique<Process>(argv, std::map<std::string, std::string>{{"DISPLAY", name_}});
+  }
+  // xdotool with the arguments given, while `serve` keeps the caller's windows served.
+  bool xdotool(
+      const std::vector<std::string>& arguments, const std::function<void()>& serve = [] {}) const {
+    std::vector<std::string> argv{"/usr/bin/xdotool"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return start(argv)->serveUntilExit(serve) == 0;
+  }
+
+  // A top-level window at a place of the screen, shown.
+  Window makeWindow(int x, int y, int width, int height) const {
+    const Window window = XCreateSimpleWindow(connection_, root(), x, y, static_cast<unsigned>(width),
+                                              static_cast<unsigned>(height), 0, 0, 0);
+    XMapWindow(connection_, window);
+    XSync(connection_, False);
+    return window;
+  }
+
+  // What the server shows of a window.
+  Picture grab(Window window, int width, int height) const {
+    Picture picture{width, height, {}};
+    XImage* image = XGetImage(connection_, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) return {};
+    picture.rgb.reserve(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        picture.rgb.insert(picture.rgb.end(),
+                           {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
+                            static_cast<std::uint8_t>(pixel)});
+      }
+    XDestroyImage(image);
+    return picture;
+  }
+
+  // The window's children, as the server has them now.
+  std::vector<Window> children(Window window) const {
+    Window root = 0, parent = 0;
+    Window* list = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(connection_, window, &root, &parent, &list, &count)) result.assign(list, list + count);
+    if (list) XFree(list);
+    return result;
+  }
+
+ private:
+  std::unique_ptr<Process> server_;
+  std::string name_;
+  Display* connection_ = nullptr;
+};
+
+}  // namespace xtest
