@@ -189,8 +189,8 @@ TEST(Render, WithoutInputRendersThreeMinutesOfMusic) {
 TEST(Render, InterruptedRenderLeavesNoFile) {
   ScratchDirectory directory;
   CommandResult run = renderIn(directory, {}, std::chrono::milliseconds(1000));
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(run.err, "fadecrest-render: interrupted\n");
+  EXPECT_EQ(run.exitCode, 128 + SIGTERM);
+  EXPECT_EQ(run.err, "fadecrest-render: interrupted by SIGTERM\n");
   EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});
 }
 
