@@ -144,7 +144,7 @@ OutputPlan planOutput(const std::string& path, bool replace) {
 
 OutputTarget::OutputTarget(const OutputPlan& plan) : plan_(plan) {
   if (plan_.kind == OutputKind::Stream) {
-    fd_ = plan_.shown == "-" ? dup(STDOUT_FILENO) : open(plan_.target.c_str(), O_WRONLY | O_CLOEXEC);
+    fd_ = plan_.target == "-" ? dup(STDOUT_FILENO) : open(plan_.target.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd_ < 0) throw std::runtime_error(failure(std::strerror(errno)));
     pipe_ = lseek(fd_, 0, SEEK_CUR) < 0;
     return;
