@@ -63,6 +63,63 @@ bool canStreamToPipe(int format) {
   return major == SF_FORMAT_FLAC || major == SF_FORMAT_OGG;
 }
 
+// Bytes per sample of the sample types a plain WAV header can describe; 0 for the others.
+int wavSampleBytes(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_U8: return 1;
+    case SF_FORMAT_PCM_16: return 2;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 4;
+    case SF_FORMAT_DOUBLE: return 8;
+    default: return 0;
+  }
+}
+
+// libsndfile finishes a WAV header after the data, which a pipe cannot take back. Written first
+// instead, with the sizes the input announced (or the largest, for a stream of unknown length),
+// the samples can follow as plain little-endian data.
+void writeWavHeader(int fd, int format, int channels, int sampleRate, int64_t frames) {
+  const uint32_t sampleBytes = wavSampleBytes(format);
+  const uint32_t frameBytes = sampleBytes * channels;
+  const bool isFloat = (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
+  constexpr uint32_t kUnknown = 0xFFFFFFFF;
+  const bool fits = frames != kUnknownLength && static_cast<uint64_t>(frames) * frameBytes < kUnknown - 64;
+  const uint32_t dataBytes = fits ? static_cast<uint32_t>(frames * frameBytes) : kUnknown;
+
+  // A float format carries the size of its (empty) format extension and a frame count.
+  const uint32_t formatBytes = isFloat ? 18 : 16;
+  const uint32_t headerBytes = 4 + 8 + formatBytes + (isFloat ? 12 : 0) + 8;
+
+  std::string header;
+  auto put = [&](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) header += static_cast<char>(value >> (8 * i));
+  };
+  header += "RIFF";
+  put(fits ? headerBytes + dataBytes : kUnknown, 4);
+  header += "WAVEfmt ";
+  put(formatBytes, 4);
+  put(isFloat ? 3 : 1, 2);  // IEEE float or integer PCM
+  put(channels, 2);
+  put(sampleRate, 4);
+  put(sampleRate * frameBytes, 4);
+  put(frameBytes, 2);
+  put(sampleBytes * 8, 2);
+  if (isFloat) {
+    put(0, 2);
+    header += "fact";
+    put(4, 4);
+    put(fits ? static_cast<uint32_t>(frames) : kUnknown, 4);
+  }
+  header += "data";
+  put(dataBytes, 4);
+  for (size_t done = 0; done < header.size();) {
+    ssize_t wrote = ::write(fd, header.data() + done, header.size() - done);
+    if (wrote < 0 && errno != EINTR) throw std::runtime_error(std::strerror(errno));
+    if (wrote > 0) done += static_cast<size_t>(wrote);
+  }
+}
+
 }  // namespace
 
 SoundFileSource::SoundFileSource(const std::string& path) {
@@ -110,12 +167,21 @@ std::string SoundFileSource::shortfall() const {
 }
 
 SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, int format, int channels,
-                         int sampleRate)
+                         int sampleRate, int64_t frames)
     : shownName_(shownName) {
-  if (target.isPipe() && !canStreamToPipe(format))
-    throw std::runtime_error("cannot write " + shownName_ + ": a " + describeFormat(format) +
-                             " file cannot be streamed to a pipe (its header is finished last); "
-                             "use --format flac or ogg there");
+  if (target.isPipe() && (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && wavSampleBytes(format)) {
+    try {
+      writeWavHeader(target.fd(), format, channels, sampleRate, frames);
+    } catch (const std::exception& error) {
+      throw std::runtime_error("cannot write " + shownName_ + ": " + error.what());
+    }
+    format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE | (format & SF_FORMAT_SUBMASK);
+  } else if (target.isPipe() && !canStreamToPipe(format)) {
+    std::string container = describeFormat(format);
+    throw std::runtime_error("cannot write " + shownName_ + ": " + container.substr(0, container.find(' ')) +
+                             " cannot be streamed into a pipe (its header is finished last); "
+                             "use --format wav, flac or ogg there");
+  }
   SF_INFO info{};
   info.format = format;
   info.channels = channels;

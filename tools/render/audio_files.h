@@ -58,9 +58,12 @@ class SoundFileSource final : public SignalSource {
 };
 
 // A sound file written into an output target, which puts it in place when finish() succeeds.
+// `frames` is the length expected (kUnknownLength if it is not known), which a WAV header going
+// into a pipe must state before the samples.
 class SoundWriter {
  public:
-  SoundWriter(OutputTarget& target, const std::string& shownName, int format, int channels, int sampleRate);
+  SoundWriter(OutputTarget& target, const std::string& shownName, int format, int channels, int sampleRate,
+              int64_t frames);
   ~SoundWriter();
   SoundWriter(const SoundWriter&) = delete;
   SoundWriter& operator=(const SoundWriter&) = delete;

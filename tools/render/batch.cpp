@@ -200,7 +200,8 @@ void renderJob(Job& job, const Options& options, const PluginModule& module, std
     PluginHost effect(module);
     setUpEffect(effect, options, source->sampleRate());
     OutputTarget target(job.output);
-    SoundWriter writer(target, job.output.shown, job.format, source->channels(), source->sampleRate());
+    SoundWriter writer(target, job.output.shown, job.format, source->channels(), source->sampleRate(),
+                       source->frames());
     effect.resume();
     job.framesWritten = renderSource(effect, *source, writer, options.block, options.precision, framesDone);
     effect.suspend();
