@@ -78,6 +78,7 @@ std::optional<fs::path> outputFolder(const Options& options) {
 // format brings its own extension, and an input in a format not written here becomes WAV.
 fs::path outputPathFor(const std::string& input, const Options& options, const std::optional<fs::path>& folder) {
   if (options.output && !folder) return *options.output;
+  if (input == "-") throw std::runtime_error("standard input has no name to give its output; name the output file with -o");
   const fs::path base = input.empty() ? fs::path(kTestSignalName) : fs::path(input);
   std::string extension = base.extension().string();
   if (options.format)
@@ -140,11 +141,11 @@ class Planner {
     const std::string output = job.outputPath = outputPathFor(job.input, options_, folder_).string();
     containerAsked(options_, output);
     if (auto identity = identityOfOutput(output)) {
+      const std::string shown = output == "-" ? "standard output" : "the output " + output;
       for (size_t other = 0; other < inputIdentities_.size(); ++other) {
         if (inputIdentities_[other] != identity) continue;
-        if (other == index) throw std::runtime_error("the output " + output + " is this input itself; not writing over it");
-        throw std::runtime_error("the output " + output + " is the input " + options_.inputs[other] +
-                                 "; not writing over it");
+        if (other == index) throw std::runtime_error(shown + " is this input itself; not writing over it");
+        throw std::runtime_error(shown + " is the input " + options_.inputs[other] + "; not writing over it");
       }
     }
     job.output = planOutput(output, options_.force);
