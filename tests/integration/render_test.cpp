@@ -214,6 +214,7 @@ TEST(Render, RefusalsSayWhyInOneLineAndLeaveEveryFileAsItWas) {
       {{"in.wav", "-o", "preview.WAV", "--format", "aiff"}, "says wav, but --format asks for aiff"},
       {{"in.wav", "three.wav", "-o", "previews"}, "names a folder"},
       {{"in.wav", "--editor-snapshot", "editor.png"}, "takes no input"},
+      {{"--editor-snapshot", "out.wav"}, "out.wav already exists"},
   };
   // Only the superuser may write a file without write permission, with cp as with this tool.
   if (geteuid() != 0) refusals.push_back({{"in.wav", "-o", "readonly.wav", "--force"}, "Permission denied"});
@@ -309,25 +310,66 @@ TEST(Render, PipeThroughStandardInputAndOutputMatchesTheFileRender) {
                                             << file.samples.size() << " from the file";
 }
 
+// With --force a batch still never writes over one of its own inputs, nor twice to one name.
+TEST(Render, BatchNeverWritesOverItsOwnInputs) {
+  ScratchDirectory directory;
+  std::filesystem::create_directory(directory / "other");
+  writeSound(directory / "a.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
+  writeSound(directory / "a-preview.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(1600));  // a master
+  writeSound(directory / "other/a.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
+  const std::string master = contentsOf(directory / "a-preview.wav");
+
+  CommandResult beside = renderIn(directory, {"-q", "--force", "a.wav", "a-preview.wav"});
+  EXPECT_EQ(beside.exitCode, 1);
+  EXPECT_EQ(beside.err,
+            "fadecrest-render: a.wav: the output a-preview.wav is the input a-preview.wav; not writing over it\n"
+            "fadecrest-render: 1 of 2 files written, 1 failed\n");
+  EXPECT_TRUE(contentsOf(directory / "a-preview.wav") == master);
+  EXPECT_TRUE(std::filesystem::exists(directory / "a-preview-preview.wav"));
+
+  CommandResult together = renderIn(directory, {"-q", "--force", "a.wav", "other/a.wav", "-o", "previews/"});
+  EXPECT_EQ(together.exitCode, 1);
+  EXPECT_EQ(together.err,
+            "fadecrest-render: other/a.wav: previews/a-preview.wav is the output of an input before it as well\n"
+            "fadecrest-render: 1 of 2 files written, 1 failed\n");
+}
+
+// A device is written through, never replaced by a file, whoever runs the tool.
+TEST(Render, DevicesAreWrittenThrough) {
+  ScratchDirectory directory;
+  writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 800));
+  CommandResult null = renderIn(directory, {"-q", "in.wav", "-o", "/dev/null"});
+  EXPECT_EQ(null.exitCode, 0) << null.err;
+  CommandResult full = renderIn(directory, {"-q", "in.wav", "-o", "/dev/full", "--force"});
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_EQ(full.err, "fadecrest-render: in.wav: cannot write /dev/full: No space left on device\n");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+  EXPECT_EQ(directory.fileNames(), std::vector<std::string>{"in.wav"});
+}
+
 // The headers only: the settings, where the windows fall, the warnings, and nothing written.
 TEST(Render, DryRunShowsTheWindowsAndWritesNothing) {
   ScratchDirectory directory;
   writeSound(directory / "song.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(2 * 3 * 8000));
-  writeSound(directory / "jingle.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(4000));
+  writeSound(directory / "jingle.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(4000));
   const auto before = stateOf(directory);
 
-  CommandResult run = renderIn(directory, {"-n", "--program", "5", "song.wav", "jingle.wav", "-o", "previews/"});
+  CommandResult run = renderIn(
+      directory, {"-n", "--program", "5", "--format", "flac", "song.wav", "jingle.wav", "-o", "previews/"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out,
-            "song.wav -> previews/song-preview.wav\n"
-            "  WAV 16-bit, 8000 Hz, stereo, 0:03.0\n"
+            "song.wav -> previews/song-preview.flac\n"
+            "  FLAC 16-bit, 8000 Hz, stereo, 0:03.0\n"
             "  program 5 \"Shortest\", interval 1.00 s, duration 1.00 s, single precision\n"
             "  fade windows: 0:01.0-0:02.0\n"
-            "jingle.wav -> previews/jingle-preview.wav\n"
-            "  WAV 16-bit, 8000 Hz, mono, 0:00.5\n"
+            "jingle.wav -> previews/jingle-preview.flac\n"
+            "  FLAC 24-bit, 8000 Hz, mono, 0:00.5\n"
             "  program 5 \"Shortest\", interval 1.00 s, duration 1.00 s, single precision\n"
             "  fade windows: none\n");
-  EXPECT_EQ(run.err, "fadecrest-render: jingle.wav: no fade window falls inside this 0:00.5 file\n");
+  EXPECT_EQ(run.err,
+            "fadecrest-render: jingle.wav: 32-bit float samples written as FLAC 24-bit lose resolution\n"
+            "fadecrest-render: jingle.wav: no fade window falls inside this 0:00.5 file\n");
   EXPECT_TRUE(stateOf(directory) == before);
 
   CommandResult programs = renderIn(directory, {"--list-programs"});
