@@ -103,11 +103,14 @@ Options parseOptions(int argc, char** argv) {
       continue;
     }
 
-    // Both "--name value" and "--name=value" are accepted.
+    // "--name value", "--name=value", and for the short options with a value also "-j2".
     std::optional<std::string> attached;
     if (auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
       attached = arg.substr(eq + 1);
       arg.resize(eq);
+    } else if ((arg.starts_with("-j") || arg.starts_with("-o")) && arg.size() > 2) {
+      attached = arg.substr(2);
+      arg.resize(2);
     }
     auto value = [&]() -> std::string {
       if (attached) return *attached;
