@@ -281,7 +281,7 @@ int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channel
     }
   }
   std::string container = describeFormat(major);
-  throw std::runtime_error("a " + container.substr(0, container.find(' ')) + " file cannot hold " +
+  throw std::runtime_error(container.substr(0, container.find(' ')) + " files cannot hold " +
                            sampleTypeOf(subtype).name + " samples");
 }
 
