@@ -30,7 +30,8 @@ struct CommandResult {
 inline CommandResult runCommand(const std::vector<std::string>& argv,
                                 const std::filesystem::path& directory = {},
                                 const std::map<std::string, std::string>& environment = {},
-                                std::optional<std::chrono::milliseconds> signalAfter = {}, int signal = SIGTERM) {
+                                std::optional<std::chrono::milliseconds> signalAfter = {},
+                                int signal = SIGTERM) {
   std::vector<std::string> variables;
   for (char** variable = environ; *variable; ++variable) {
     std::string entry = *variable;

@@ -236,7 +236,10 @@ TEST(Render, ForceReplacesAFileWholeKeepingItsPermissions) {
   ScratchDirectory directory;
   writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 8000));
   ASSERT_EQ(renderIn(directory, {"-q", "in.wav", "-o", "first.wav"}).exitCode, 0);
-  { std::ofstream(directory / "old.wav") << "an older preview, longer than the new one will be" << std::string(1 << 20, 'x'); }
+  {
+    std::ofstream(directory / "old.wav")
+        << "an older preview, longer than the new one will be" << std::string(1 << 20, 'x');
+  }
   std::filesystem::permissions(directory / "old.wav", std::filesystem::perms::owner_read |
                                                           std::filesystem::perms::owner_write |
                                                           std::filesystem::perms::group_read);
@@ -267,24 +270,25 @@ TEST(Render, BatchWritesTheGoodFilesAndSummarisesTheRest) {
   cut.resize(cut.size() - 1000 * 2 * sizeof(float));
   { std::ofstream(directory / "cut.wav", std::ios::binary) << cut; }
 
-  CommandResult run = renderIn(
-      directory, {"--program", "5", "-j", "2", "a.wav", "broken.wav", "b.wav", "cut.wav", "c.flac", "-o", "previews/"});
+  CommandResult run = renderIn(directory, {"--program", "5", "-j", "2", "a.wav", "broken.wav", "b.wav",
+                                           "cut.wav", "c.flac", "-o", "previews/"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "wrote previews/a-preview.wav (0:03.0, 8000 Hz, stereo)\n"
             "wrote previews/b-preview.wav (0:03.0, 8000 Hz, mono)\n"
             "wrote previews/cut-preview.wav (0:02.9, 8000 Hz, stereo)\n"
             "wrote previews/c-preview.flac (0:03.0, 8000 Hz, stereo)\n");
-  EXPECT_EQ(run.err,
-            "fadecrest-render: broken.wav: cannot read it: Format not recognised\n"
-            "fadecrest-render: cut.wav: it ends before its header says it does; previews/cut-preview.wav holds "
-            "the 0:02.9 before that\n"
-            "fadecrest-render: 4 of 5 files written, 1 of them cut short, 1 failed\n");
+  EXPECT_EQ(
+      run.err,
+      "fadecrest-render: broken.wav: cannot read it: Format not recognised\n"
+      "fadecrest-render: cut.wav: it ends before its header says it does; previews/cut-preview.wav holds "
+      "the 0:02.9 before that\n"
+      "fadecrest-render: 4 of 5 files written, 1 of them cut short, 1 failed\n");
 
   expectFadeRule(stereo, readSound(directory / "previews/a-preview.wav"), 0.0f, 0.0f, false);
   expectFadeRule(mono, readSound(directory / "previews/b-preview.wav"), 0.0f, 0.0f, false);
-  expectFadeRule({stereo.begin(), stereo.end() - 2000}, readSound(directory / "previews/cut-preview.wav"), 0.0f,
-                 0.0f, false);
+  expectFadeRule({stereo.begin(), stereo.end() - 2000}, readSound(directory / "previews/cut-preview.wav"),
+                 0.0f, 0.0f, false);
   Sound flac = readSound(directory / "previews/c-preview.flac");
   EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
   EXPECT_EQ(flac.info.frames, 3 * 8000);
@@ -297,17 +301,17 @@ TEST(Render, PipeThroughStandardInputAndOutputMatchesTheFileRender) {
   ScratchDirectory directory;
   writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 3 * 8000));
   ASSERT_EQ(renderIn(directory, {"-q", "--program", "5", "in.wav", "-o", "file.wav"}).exitCode, 0);
-  CommandResult piped = runCommand({"/bin/bash", "-o", "pipefail", "-c",
-                                    "cat in.wav | '" FADECREST_RENDER_PATH
-                                    "' --program 5 - -o - --format wav | cat > piped.wav"},
-                                   directory.path());
+  CommandResult piped = runCommand(
+      {"/bin/bash", "-o", "pipefail", "-c",
+       "cat in.wav | '" FADECREST_RENDER_PATH "' --program 5 - -o - --format wav | cat > piped.wav"},
+      directory.path());
   ASSERT_EQ(piped.exitCode, 0) << piped.err;
   EXPECT_EQ(piped.err, "wrote standard output (0:03.0, 8000 Hz, stereo)\n");
   Sound file = readSound(directory / "file.wav"), pipe = readSound(directory / "piped.wav");
   EXPECT_EQ(pipe.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
   EXPECT_EQ(pipe.info.frames, 3 * 8000);
-  EXPECT_TRUE(pipe.samples == file.samples) << pipe.samples.size() << " samples from the pipe, "
-                                            << file.samples.size() << " from the file";
+  EXPECT_TRUE(pipe.samples == file.samples)
+      << pipe.samples.size() << " samples from the pipe, " << file.samples.size() << " from the file";
 }
 
 // With --force a batch still never writes over one of its own inputs, nor twice to one name.
@@ -321,17 +325,19 @@ TEST(Render, BatchNeverWritesOverItsOwnInputs) {
 
   CommandResult beside = renderIn(directory, {"-q", "--force", "a.wav", "a-preview.wav"});
   EXPECT_EQ(beside.exitCode, 1);
-  EXPECT_EQ(beside.err,
-            "fadecrest-render: a.wav: the output a-preview.wav is the input a-preview.wav; not writing over it\n"
-            "fadecrest-render: 1 of 2 files written, 1 failed\n");
+  EXPECT_EQ(
+      beside.err,
+      "fadecrest-render: a.wav: the output a-preview.wav is the input a-preview.wav; not writing over it\n"
+      "fadecrest-render: 1 of 2 files written, 1 failed\n");
   EXPECT_TRUE(contentsOf(directory / "a-preview.wav") == master);
   EXPECT_TRUE(std::filesystem::exists(directory / "a-preview-preview.wav"));
 
   CommandResult together = renderIn(directory, {"-q", "--force", "a.wav", "other/a.wav", "-o", "previews/"});
   EXPECT_EQ(together.exitCode, 1);
-  EXPECT_EQ(together.err,
-            "fadecrest-render: other/a.wav: previews/a-preview.wav is the output of an input before it as well\n"
-            "fadecrest-render: 1 of 2 files written, 1 failed\n");
+  EXPECT_EQ(
+      together.err,
+      "fadecrest-render: other/a.wav: previews/a-preview.wav is the output of an input before it as well\n"
+      "fadecrest-render: 1 of 2 files written, 1 failed\n");
 }
 
 // A device is written through, never replaced by a file, whoever runs the tool.
@@ -374,7 +380,8 @@ TEST(Render, DryRunShowsTheWindowsAndWritesNothing) {
 
   CommandResult programs = renderIn(directory, {"--list-programs"});
   EXPECT_EQ(programs.exitCode, 0);
-  EXPECT_NE(programs.out.find("      3  Medium track       30.50 s    3.00 s\n"), std::string::npos) << programs.out;
+  EXPECT_NE(programs.out.find("      3  Medium track       30.50 s    3.00 s\n"), std::string::npos)
+      << programs.out;
 }
 
 TEST(Render, WithoutInputRendersThreeMinutesOfMusic) {
@@ -410,7 +417,8 @@ TEST(Render, InterruptedRenderLeavesNoFile) {
 // Installed, the tool finds the plug-in installed with it.
 TEST(Render, InstalledToolFindsItsPlugIn) {
   ScratchDirectory prefix;
-  CommandResult install = runCommand({CMAKE_COMMAND_PATH, "--install", FADECREST_BUILD_DIR, "--prefix", prefix.path()});
+  CommandResult install =
+      runCommand({CMAKE_COMMAND_PATH, "--install", FADECREST_BUILD_DIR, "--prefix", prefix.path()});
   ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
   EXPECT_TRUE(std::filesystem::exists(prefix / "lib/vst/fadecrest.so"));
   CommandResult programs = runCommand({(prefix / "bin/fadecrest-render").string(), "--list-programs"});
@@ -425,7 +433,8 @@ TEST(Render, EditorSnapshotShowsTheEditorAndItsAboutPicture) {
   ScratchDirectory directory;
   CommandResult plain = renderIn(directory, {"--editor-snapshot", "editor.png", "--program", "3", "-q"});
   ASSERT_EQ(plain.exitCode, 0) << plain.err;
-  CommandResult about = renderIn(directory, {"--editor-snapshot", "about.png", "--program", "3", "--about", "-q"});
+  CommandResult about =
+      renderIn(directory, {"--editor-snapshot", "about.png", "--program", "3", "--about", "-q"});
   ASSERT_EQ(about.exitCode, 0) << about.err;
 
   auto read = [&](const std::string& name) {

@@ -29,7 +29,8 @@ bool headerPromisesMore(SNDFILE* file) {
   std::istringstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     line.erase(0, line.find_first_not_of(' '));
-    if ((line.starts_with("data ") || line.starts_with("SSND ")) && line.find("(should be") != std::string::npos)
+    if ((line.starts_with("data ") || line.starts_with("SSND ")) &&
+        line.find("(should be") != std::string::npos)
       return true;
   }
   return false;
@@ -44,17 +45,28 @@ struct SampleType {
 SampleType sampleTypeOf(int format) {
   switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: return {"8-bit", 8, false};
-    case SF_FORMAT_PCM_16: return {"16-bit", 16, false};
-    case SF_FORMAT_PCM_24: return {"24-bit", 24, false};
-    case SF_FORMAT_PCM_32: return {"32-bit", 32, false};
-    case SF_FORMAT_FLOAT: return {"32-bit float", 24, true};
-    case SF_FORMAT_DOUBLE: return {"64-bit float", 53, true};
-    case SF_FORMAT_ULAW: return {"u-law", 14, false};
-    case SF_FORMAT_ALAW: return {"A-law", 13, false};
-    case SF_FORMAT_VORBIS: return {"Vorbis", 0, false};
-    case SF_FORMAT_OPUS: return {"Opus", 0, false};
-    default: return {"compressed", 0, false};
+    case SF_FORMAT_PCM_U8:
+      return {"8-bit", 8, false};
+    case SF_FORMAT_PCM_16:
+      return {"16-bit", 16, false};
+    case SF_FORMAT_PCM_24:
+      return {"24-bit", 24, false};
+    case SF_FORMAT_PCM_32:
+      return {"32-bit", 32, false};
+    case SF_FORMAT_FLOAT:
+      return {"32-bit float", 24, true};
+    case SF_FORMAT_DOUBLE:
+      return {"64-bit float", 53, true};
+    case SF_FORMAT_ULAW:
+      return {"u-law", 14, false};
+    case SF_FORMAT_ALAW:
+      return {"A-law", 13, false};
+    case SF_FORMAT_VORBIS:
+      return {"Vorbis", 0, false};
+    case SF_FORMAT_OPUS:
+      return {"Opus", 0, false};
+    default:
+      return {"compressed", 0, false};
   }
 }
 
@@ -66,13 +78,19 @@ bool canStreamToPipe(int format) {
 // Bytes per sample of the sample types a plain WAV header can describe; 0 for the others.
 int wavSampleBytes(int format) {
   switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_U8: return 1;
-    case SF_FORMAT_PCM_16: return 2;
-    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_PCM_U8:
+      return 1;
+    case SF_FORMAT_PCM_16:
+      return 2;
+    case SF_FORMAT_PCM_24:
+      return 3;
     case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT: return 4;
-    case SF_FORMAT_DOUBLE: return 8;
-    default: return 0;
+    case SF_FORMAT_FLOAT:
+      return 4;
+    case SF_FORMAT_DOUBLE:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -82,7 +100,8 @@ int wavSampleBytes(int format) {
 void writeWavHeader(int fd, int format, int channels, int sampleRate, int64_t frames) {
   const uint32_t sampleBytes = wavSampleBytes(format);
   const uint32_t frameBytes = sampleBytes * channels;
-  const bool isFloat = (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
+  const bool isFloat =
+      (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
   constexpr uint32_t kUnknown = 0xFFFFFFFF;
   const bool fits = frames != kUnknownLength && static_cast<uint64_t>(frames) * frameBytes < kUnknown - 64;
   const uint32_t dataBytes = fits ? static_cast<uint32_t>(frames * frameBytes) : kUnknown;
@@ -127,7 +146,8 @@ SoundFileSource::SoundFileSource(const std::string& path) {
     file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE);
     if (!file_) {
       std::string why = "cannot read it: " + soundFileError(nullptr);
-      if (lseek(STDIN_FILENO, 0, SEEK_CUR) < 0) why += " (from a pipe, WAV, AIFF and Ogg can be read; FLAC only from a file)";
+      if (lseek(STDIN_FILENO, 0, SEEK_CUR) < 0)
+        why += " (from a pipe, WAV, AIFF and Ogg can be read; FLAC only from a file)";
       throw std::runtime_error(why);
     }
     return;
@@ -200,7 +220,8 @@ SoundWriter::~SoundWriter() {
 }
 
 void SoundWriter::checkWritten(sf_count_t written, int64_t frames) {
-  if (written != frames) throw std::runtime_error("cannot write " + shownName_ + ": " + soundFileError(file_));
+  if (written != frames)
+    throw std::runtime_error("cannot write " + shownName_ + ": " + soundFileError(file_));
 }
 
 void SoundWriter::write(const float* interleaved, int64_t frames) {
@@ -227,7 +248,8 @@ int majorFormatNamed(const std::string& name) {
 
 bool isWrittenFormat(int majorFormat) {
   int major = majorFormat & SF_FORMAT_TYPEMASK;
-  return major == SF_FORMAT_WAV || major == SF_FORMAT_FLAC || major == SF_FORMAT_AIFF || major == SF_FORMAT_OGG;
+  return major == SF_FORMAT_WAV || major == SF_FORMAT_FLAC || major == SF_FORMAT_AIFF ||
+         major == SF_FORMAT_OGG;
 }
 
 std::optional<int> writtenFormatOfExtension(std::string extension) {
@@ -249,10 +271,14 @@ std::optional<int> majorFormatOfPath(const std::filesystem::path& path) {
 
 std::string extensionOf(int majorFormat) {
   switch (majorFormat & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_FLAC: return "flac";
-    case SF_FORMAT_AIFF: return "aiff";
-    case SF_FORMAT_OGG: return "ogg";
-    default: return "wav";
+    case SF_FORMAT_FLAC:
+      return "flac";
+    case SF_FORMAT_AIFF:
+      return "aiff";
+    case SF_FORMAT_OGG:
+      return "ogg";
+    default:
+      return "wav";
   }
 }
 
@@ -288,9 +314,15 @@ int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channel
 std::string describeFormat(int format) {
   const char* container = "WAV";
   switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_FLAC: container = "FLAC"; break;
-    case SF_FORMAT_AIFF: container = "AIFF"; break;
-    case SF_FORMAT_OGG: container = "Ogg"; break;
+    case SF_FORMAT_FLAC:
+      container = "FLAC";
+      break;
+    case SF_FORMAT_AIFF:
+      container = "AIFF";
+      break;
+    case SF_FORMAT_OGG:
+      container = "Ogg";
+      break;
   }
   return std::string(container) + " " + sampleTypeOf(format).name;
 }

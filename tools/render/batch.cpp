@@ -41,7 +41,7 @@ struct Job {
   int sampleRate = 0;
   int64_t frames = 0;
   std::vector<std::string> warnings;
-  std::string failure;  // why it was not written
+  std::string failure;    // why it was not written
   std::string shortfall;  // why it was written only in part
   int64_t framesWritten = 0;
 };
@@ -55,7 +55,8 @@ std::string clockText(double seconds, bool tenths = true) {
                                      static_cast<long long>(minutes), static_cast<long long>(secs))
                      : std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes),
                                      static_cast<long long>(secs));
-  if (tenths) std::snprintf(text + length, sizeof text - length, ".%lld", static_cast<long long>(tenthsTotal % 10));
+  if (tenths)
+    std::snprintf(text + length, sizeof text - length, ".%lld", static_cast<long long>(tenthsTotal % 10));
   return text;
 }
 
@@ -76,9 +77,11 @@ std::optional<fs::path> outputFolder(const Options& options) {
 
 // "dir/song.flac" becomes "dir/song-preview.flac" (or goes into the output folder); a chosen
 // format brings its own extension, and an input in a format not written here becomes WAV.
-fs::path outputPathFor(const std::string& input, const Options& options, const std::optional<fs::path>& folder) {
+fs::path outputPathFor(const std::string& input, const Options& options,
+                       const std::optional<fs::path>& folder) {
   if (options.output && !folder) return *options.output;
-  if (input == "-") throw std::runtime_error("standard input has no name to give its output; name the output file with -o");
+  if (input == "-")
+    throw std::runtime_error("standard input has no name to give its output; name the output file with -o");
   const fs::path base = input.empty() ? fs::path(kTestSignalName) : fs::path(input);
   std::string extension = base.extension().string();
   if (options.format)
@@ -97,8 +100,8 @@ std::optional<int> containerAsked(const Options& options, const std::string& out
   if (!options.format) return named ? std::optional<int>(named) : std::nullopt;
   const int major = majorFormatNamed(*options.format);
   if (named && named != major)
-    throw std::runtime_error("the name " + output + " says " + extensionOf(named) + ", but --format asks for " +
-                             *options.format);
+    throw std::runtime_error("the name " + output + " says " + extensionOf(named) +
+                             ", but --format asks for " + *options.format);
   return major;
 }
 
@@ -172,8 +175,10 @@ class Planner {
                                " channels; only mono and stereo files can be rendered");
     job.format = chooseFormat(options_, inputFormat, job.outputPath, job.channels, job.sampleRate);
 
-    if (std::string loss = resolutionLoss(inputFormat, job.format); !loss.empty()) job.warnings.push_back(loss);
-    if (job.frames != kUnknownLength && fadeWindows(timelineOf(settings_, job.sampleRate), job.frames).empty())
+    if (std::string loss = resolutionLoss(inputFormat, job.format); !loss.empty())
+      job.warnings.push_back(loss);
+    if (job.frames != kUnknownLength &&
+        fadeWindows(timelineOf(settings_, job.sampleRate), job.frames).empty())
       job.warnings.push_back("no fade window falls inside this " +
                              clockText(static_cast<double>(job.frames) / job.sampleRate) + " file");
     // A file is opened again when its turn comes, so a long batch holds few files open.
@@ -194,7 +199,8 @@ FadeSettings settingsFor(const Options& options, const PluginModule& module) {
   return settingsOf(effect);
 }
 
-void renderJob(Job& job, const Options& options, const PluginModule& module, std::atomic<int64_t>& framesDone) {
+void renderJob(Job& job, const Options& options, const PluginModule& module,
+               std::atomic<int64_t>& framesDone) {
   try {
     std::unique_ptr<SignalSource> source =
         job.source ? std::move(job.source) : std::make_unique<SoundFileSource>(job.input);
@@ -226,7 +232,8 @@ class ProgressLine {
       line += " of " + clockText(static_cast<double>(totalSeconds_), false) + " rendered";
       if (secondsDone > 0.0) {
         double wall = std::chrono::duration<double>(elapsed).count();
-        line += ", " + clockText(wall * (static_cast<double>(totalSeconds_) - secondsDone) / secondsDone, false) +
+        line += ", " +
+                clockText(wall * (static_cast<double>(totalSeconds_) - secondsDone) / secondsDone, false) +
                 " left";
       }
     } else {
@@ -256,7 +263,9 @@ std::vector<Job> planAll(const Options& options, const FadeSettings& settings, b
   if (makeFolder && planner.folder()) {
     std::error_code error;
     fs::create_directories(*planner.folder(), error);
-    if (error) throw std::runtime_error("cannot make the folder " + planner.folder()->string() + ": " + error.message());
+    if (error)
+      throw std::runtime_error("cannot make the folder " + planner.folder()->string() + ": " +
+                               error.message());
   }
   std::vector<Job> jobs;
   const size_t count = std::max<size_t>(1, options.inputs.size());
@@ -283,9 +292,11 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
     ++written;
     const double seconds = static_cast<double>(job.framesWritten) / job.sampleRate;
     if (!options.quiet) {
-      say(results, "wrote " + job.output.shown + " (" + clockText(seconds) + ", " + std::to_string(job.sampleRate) +
-                       " Hz, " + (job.channels == 1 ? "mono" : "stereo") + ")\n");
-      for (const std::string& warning : job.warnings) say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
+      say(results, "wrote " + job.output.shown + " (" + clockText(seconds) + ", " +
+                       std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") +
+                       ")\n");
+      for (const std::string& warning : job.warnings)
+        say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
     }
     if (!job.shortfall.empty()) {
       ++cut;
@@ -325,8 +336,8 @@ int renderAll(const Options& options, const PluginModule& module) {
   std::atomic<size_t> next{0}, filesDone{0};
   std::mutex doneMutex;
   std::condition_variable allDone;
-  const size_t workerCount =
-      std::min<size_t>(queue.size(), options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())));
+  const size_t workerCount = std::min<size_t>(
+      queue.size(), options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())));
   std::vector<std::thread> workers;
   for (size_t w = 0; w < workerCount; ++w)
     workers.emplace_back([&] {
@@ -368,9 +379,10 @@ int showPlan(const Options& options, const PluginModule& module) {
     }
     const bool lengthKnown = job.frames != kUnknownLength;
     const double rate = job.sampleRate;
-    std::string text = job.shownInput + " -> " + job.output.shown + "\n  " + describeFormat(job.format) + ", " +
-                       std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") + ", " +
-                       (lengthKnown ? clockText(static_cast<double>(job.frames) / rate) : "length unknown") + "\n";
+    std::string text =
+        job.shownInput + " -> " + job.output.shown + "\n  " + describeFormat(job.format) + ", " +
+        std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") + ", " +
+        (lengthKnown ? clockText(static_cast<double>(job.frames) / rate) : "length unknown") + "\n";
     text += "  program " + std::to_string(settings.program) + " \"" + settings.programName + "\", interval " +
             secondsText(intervalSeconds(settings.interval)) + ", duration " +
             secondsText(durationSeconds(settings.duration)) + ", " +
@@ -386,7 +398,8 @@ int showPlan(const Options& options, const PluginModule& module) {
     if (!lengthKnown) text += ", then every " + clockText(static_cast<double>(timeline.cycle()) / rate);
     say(stdout, text + "\n");
     if (!options.quiet)
-      for (const std::string& warning : job.warnings) say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
+      for (const std::string& warning : job.warnings)
+        say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
   }
   return status;
 }

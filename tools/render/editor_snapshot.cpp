@@ -85,7 +85,8 @@ void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withA
     platform::headless::sendMessage(editorWindow, {platform::MessageType::paint, {}, 0});
   };
   paint();
-  if (withAbout) platform::headless::sendMessage(editorWindow, {platform::MessageType::leftButtonDown, kTitle, 0});
+  if (withAbout)
+    platform::headless::sendMessage(editorWindow, {platform::MessageType::leftButtonDown, kTitle, 0});
   effect.idleEditor();
 
   raster::Image shown = host.children().front()->pixels();

@@ -22,9 +22,11 @@ void setUpEffect(PluginHost& effect, const Options& options, double sampleRate) 
   effect.open(sampleRate, options.block);
   effect.setProgram(options.program.value_or(effect.currentProgram()));
   if (options.intervalSeconds)
-    effect.setParameter(kIntervalParameter, static_cast<float>((*options.intervalSeconds - 1.0) / kIntervalSpan));
+    effect.setParameter(kIntervalParameter,
+                        static_cast<float>((*options.intervalSeconds - 1.0) / kIntervalSpan));
   if (options.durationSeconds)
-    effect.setParameter(kDurationParameter, static_cast<float>((*options.durationSeconds - 1.0) / kDurationSpan));
+    effect.setParameter(kDurationParameter,
+                        static_cast<float>((*options.durationSeconds - 1.0) / kDurationSpan));
 
   bool supported =
       options.precision == Precision::Double ? effect.canProcessDouble() : effect.canProcessSingle();

@@ -11,7 +11,7 @@ namespace render {
 enum class Precision { Single, Double };
 
 struct Options {
-  std::vector<std::string> inputs;  // none: render the built-in test signal; "-": standard input
+  std::vector<std::string> inputs;    // none: render the built-in test signal; "-": standard input
   std::optional<std::string> output;  // a file, a folder (with -o DIR/ or an existing one), or "-"
   std::optional<std::string> plugin;
   int block = 512;

@@ -109,7 +109,8 @@ OutputPlan planOutput(const std::string& path, bool replace) {
   struct stat status;
   if (path == "-") {
     if (fstat(STDOUT_FILENO, &status) != 0) throw std::runtime_error("standard output is closed");
-    if (isatty(STDOUT_FILENO)) throw std::runtime_error("standard output is a terminal; send it to a file or a pipe");
+    if (isatty(STDOUT_FILENO))
+      throw std::runtime_error("standard output is a terminal; send it to a file or a pipe");
     plan.kind = OutputKind::Stream;
     return plan;
   }
@@ -224,8 +225,9 @@ void OutputTarget::linkInPlace() {
     }
     unnamed_ = false;  // from here the hidden name is ours to remove on failure
   }
-  int renamed = replace ? rename(temporary_.c_str(), plan_.target.c_str())
-                        : renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, plan_.target.c_str(), RENAME_NOREPLACE);
+  int renamed =
+      replace ? rename(temporary_.c_str(), plan_.target.c_str())
+              : renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, plan_.target.c_str(), RENAME_NOREPLACE);
   if (renamed != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
     // No exclusive rename on this file system; a hard link refuses an existing name just as well.
     renamed = link(temporary_.c_str(), plan_.target.c_str());

@@ -34,10 +34,10 @@ enum class OutputKind {
 };
 
 struct OutputPlan {
-  std::string shown;                    // the name as the user gave it, or "standard output"
-  std::filesystem::path target;         // where the file goes, with a link at the name followed
+  std::string shown;             // the name as the user gave it, or "standard output"
+  std::filesystem::path target;  // where the file goes, with a link at the name followed
   OutputKind kind = OutputKind::NewFile;
-  mode_t mode = 0;                      // permission bits of the file replaced
+  mode_t mode = 0;  // permission bits of the file replaced
 };
 
 // Decides how `path` would be written, before anything is read or written. Throws
@@ -48,7 +48,7 @@ OutputPlan planOutput(const std::string& path, bool replace);
 class OutputTarget {
  public:
   explicit OutputTarget(const OutputPlan& plan);  // throws std::runtime_error
-  ~OutputTarget();  // uncommitted, the temporary file goes
+  ~OutputTarget();                                // uncommitted, the temporary file goes
   OutputTarget(const OutputTarget&) = delete;
   OutputTarget& operator=(const OutputTarget&) = delete;
 
@@ -65,7 +65,7 @@ class OutputTarget {
   OutputPlan plan_;
   int fd_ = -1;
   bool pipe_ = false;
-  bool unnamed_ = false;  // the temporary file has no name until it is linked
+  bool unnamed_ = false;             // the temporary file has no name until it is linked
   std::filesystem::path temporary_;  // its name otherwise
   int slot_ = -1;                    // where that name waits for the signal handler
   bool committed_ = false;
