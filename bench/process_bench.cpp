@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "effect/fadecrestvst.h"
+#include "effect/faderamp.h"
 
 namespace {
 
@@ -100,7 +101,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
 };
 
 void printRatios(const RatioReporter& reporter) {
-  std::printf("\nTime relative to memcpy of the same stereo buffers:\n");
+  const bool wide = fade::avx2RampKernel() != nullptr;
+  std::printf("\nTime relative to memcpy of the same stereo buffers (fade window ramp: %s):\n",
+              wide ? "AVX2" : "portable");
   const char* precision[] = {"float", "double"};
   const char* process[] = {"BM_ProcessReplacing", "BM_ProcessDoubleReplacing"};
   for (int p = 0; p < 2; ++p) {

@@ -56,12 +56,15 @@ void process(AEffect* record, Buffers& buffers, Input& in, bool doublePrecision)
     double* inputs[2] = {buffers.twice[0].data(), buffers.twice[1].data()};
     double* outputs[2] = {buffers.twice[inPlace ? 0 : 2].data(), buffers.twice[inPlace ? 1 : 3].data()};
     inputs[0][0] = sample;
-    record->processDoubleReplacing(record, inputs, outputs, frames);
+    // A host may pass no channels at all with an empty block.
+    const bool channels = frames > 0;
+    record->processDoubleReplacing(record, channels ? inputs : nullptr, channels ? outputs : nullptr, frames);
   } else {
     float* inputs[2] = {buffers.single[0].data(), buffers.single[1].data()};
     float* outputs[2] = {buffers.single[inPlace ? 0 : 2].data(), buffers.single[inPlace ? 1 : 3].data()};
     inputs[0][0] = sample;
-    record->processReplacing(record, inputs, outputs, frames);
+    const bool channels = frames > 0;
+    record->processReplacing(record, channels ? inputs : nullptr, channels ? outputs : nullptr, frames);
   }
 }
 

@@ -16,8 +16,10 @@ done
 
 echo "== tsan: concurrency tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j2 --target effect_tests
-TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/effect/effect_tests --gtest_filter='Concurrency.*'
+cmake --build --preset tsan -j2 --target effect_tests editor_tests
+for suite in effect/effect_tests editor/editor_tests; do
+  TSAN_OPTIONS=halt_on_error=1 "build/tsan/tests/$suite" --gtest_filter='Concurrency.*'
+done
 
 echo "== fuzz: ${FADECREST_FUZZ_SECONDS:=60} s per target"
 cmake --preset fuzz >/dev/null

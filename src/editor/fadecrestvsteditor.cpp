@@ -108,8 +108,9 @@ bool FadecrestVSTEditor::open(void* window) {
     return false;
   }
   if (!frame) return false;
-  setParameter(kIntervalParameter, 0.0f);
-  setParameter(kDurationParameter, 0.0f);
+  changedParameters.store(0, std::memory_order_relaxed);
+  showParameter(kIntervalParameter);
+  showParameter(kDurationParameter);
   return true;
 }
 
@@ -122,9 +123,25 @@ void FadecrestVSTEditor::close() {
   }
 }
 
-// The value argument is not used: the controls always show what the effect holds now.
+// Hosts automate and change programs from their audio or automation threads while the editor
+// opens, idles and closes on the user-interface thread, so a notification must not touch a
+// control: the controls take the values at the next idle pass, which is when they are redrawn.
 void FadecrestVSTEditor::setParameter(VstInt32 index, float /*value*/) {
-  if (!frame) return;
+  if (index == kIntervalParameter || index == kDurationParameter)
+    changedParameters.fetch_or(1u << index, std::memory_order_acq_rel);
+}
+
+void FadecrestVSTEditor::idle() {
+  if (frame) {
+    const unsigned changed = changedParameters.exchange(0, std::memory_order_acq_rel);
+    if (changed & (1u << kIntervalParameter)) showParameter(kIntervalParameter);
+    if (changed & (1u << kDurationParameter)) showParameter(kDurationParameter);
+  }
+  AEffGUIEditor::idle();
+}
+
+// The controls always show what the effect holds now.
+void FadecrestVSTEditor::showParameter(VstInt32 index) {
   if (index == kIntervalParameter) {
     if (intervalKnob) intervalKnob->setValue(effect->getParameter(kIntervalParameter));
     if (intervalDisplay)

@@ -2,6 +2,8 @@
 // for each parameter, and a click area over the title that shows the about picture.
 #pragma once
 
+#include <atomic>
+
 #include "editor/aeffguieditor.h"
 #include "vstgui/ccontrol.h"
 
@@ -27,6 +29,9 @@ class FadecrestVSTEditor : public AEffGUIEditor, public VSTGUI::CControlListener
 
   bool open(void* window) override;
   void close() override;
+  // Takes the effect's values changed since the last pass into the controls, then redraws.
+  void idle() override;
+  // Safe from any thread: only records that the parameter changed.
   void setParameter(VstInt32 index, float value) override;
 
   void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
@@ -36,6 +41,8 @@ class FadecrestVSTEditor : public AEffGUIEditor, public VSTGUI::CControlListener
   // an allocation fails.
   VSTGUI::CFrame* buildFrame(void* window);
   VSTGUI::CParamDisplay* addDisplay(VSTGUI::CFrame* target, const VSTGUI::CRect& size, VstInt32 index);
+  // Brings the knob and the display of a parameter up to the effect's value; user-interface thread.
+  void showParameter(VstInt32 index);
 
   VSTGUI::CAnimKnob* durationKnob = nullptr;
   VSTGUI::CAnimKnob* intervalKnob = nullptr;
@@ -43,4 +50,6 @@ class FadecrestVSTEditor : public AEffGUIEditor, public VSTGUI::CControlListener
   VSTGUI::CParamDisplay* intervalDisplay = nullptr;
   VSTGUI::CSplashScreen* splashScreen = nullptr;
   VSTGUI::CBitmap* background = nullptr;
+  // One bit per parameter index, set by whatever thread changed the parameter.
+  std::atomic<unsigned> changedParameters{0};
 };

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "editor/fadecrestvsteditor.h"
+#include "effect/faderamp.h"
 #include "host/textcopy.h"
 
 namespace {
@@ -38,30 +39,27 @@ VstInt32 toSampleCount(double samples) {
   return static_cast<VstInt32>(samples);
 }
 
-// Below this size every count, counter and difference of the fade window is an exact float, and the
-// gain can be computed in single precision: a float quotient of exact operands equals the double
-// quotient rounded to float, because double has more than twice the bits of float plus two.
-constexpr VstInt32 kExactFloatLimit = 1 << 24;
-
 // Gain of the frame with counter value c (1-based) in a window whose gain reaches zero at h.
 inline float fadeGain(VstInt32 halfFade, VstInt32 c) {
-  if (halfFade == 0) return 0.0f;  // a one-frame window: silent, like the double-precision gate
   double h = static_cast<float>(halfFade);
   return std::fabs(static_cast<float>((h - c) / h));
 }
 
+// Chosen once when the library is loaded, so the audio thread never waits on a first-use guard.
+const fade::RampKernel kRampKernel = fade::fastestRampKernel();
+
 // Ramps a run of frames whose counter values are firstC, firstC + 1, ...
 void rampRun(const float* inL, const float* inR, float* outL, float* outR, VstInt32 n, VstInt32 firstC,
              VstInt32 halfFade, VstInt32 fadeCount) {
-  if (halfFade != 0 && fadeCount <= kExactFloatLimit) {
-    const float h = static_cast<float>(halfFade);
+  if (halfFade == 0) {
+    // A one-frame window: silent, like the double-precision gate, rather than a division by zero.
     for (VstInt32 k = 0; k < n; ++k) {
-      float g = std::fabs((h - static_cast<float>(firstC + k)) / h);
-      outL[k] = inL[k] * g;
-      outR[k] = inR[k] * g;
+      outL[k] = inL[k] * 0.0f;
+      outR[k] = inR[k] * 0.0f;
     }
     return;
   }
+  if (fadeCount <= fade::kExactRampLimit) return kRampKernel(inL, inR, outL, outR, n, firstC, halfFade);
   for (VstInt32 k = 0; k < n; ++k) {
     float g = fadeGain(halfFade, firstC + k);
     outL[k] = inL[k] * g;
@@ -133,6 +131,18 @@ void FadecrestVST::createEditor() {
   }
 }
 
+// A new rate must change the timing at once: without this a freshly inserted effect would fade
+// on the 44100 Hz timing until a parameter changed.
+void FadecrestVST::setSampleRate(float newSampleRate) {
+  AudioEffectX::setSampleRate(newSampleRate);
+  computeSampleCounts();
+}
+
+void FadecrestVST::setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) {
+  AudioEffectX::setBlockSizeAndSampleRate(newBlockSize, newSampleRate);
+  computeSampleCounts();
+}
+
 void FadecrestVST::computeSampleCounts() {
   double rate = sampleRate;
   VstInt32 fade = toSampleCount(durationSeconds(duration.load(std::memory_order_relaxed)) * rate);
@@ -147,6 +157,8 @@ void FadecrestVST::computeSampleCounts() {
 template <typename Sample, typename WindowRun>
 void FadecrestVST::runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
                            WindowRun windowRun) {
+  // A host may pass no channels at all with an empty block.
+  if (sampleFrames <= 0) return;
   const Sample* inL = inputs[0];
   const Sample* inR = inputs[1];
   Sample* outL = outputs[0];

@@ -27,6 +27,9 @@ class FadecrestVST : public AudioEffectX {
   explicit FadecrestVST(audioMasterCallback audioMaster);
   ~FadecrestVST() override;
 
+  void setSampleRate(float newSampleRate) override;
+  void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) override;
+
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
   void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) override;
 

@@ -1,5 +1,6 @@
-// The editor when memory runs out while it opens: open answers false, nothing it built is kept
-// (a sanitizer build reports any leak), and the editor stays closed and inert.
+// Running out of memory: the entry point answers null, the editor's open answers false, nothing
+// built on the way is kept (a sanitizer build reports any leak), and the editor stays closed and
+// inert.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include "editor/fadecrestvsteditor.h"
 #include "effect/fadecrestvst.h"
 #include "platform/headless/window.h"
+
+extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
 
 namespace {
 // Allocations left before the next one fails; negative: never fail.
@@ -27,6 +30,48 @@ void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
+
+// A host that notes its first call without allocating anything.
+struct NotedCall {
+  AEffect* effect;
+  VstInt32 opcode, index;
+  VstIntPtr value;
+  void* ptr;
+  float opt;
+};
+int hostCalls = 0;
+NotedCall firstCall{};
+
+VstIntPtr VSTCALLBACK notingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                 float opt) {
+  if (hostCalls++ == 0) firstCall = {effect, opcode, index, value, ptr, opt};
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+TEST(EntryOutOfMemory, AsksForTheHostsVersionFirstAndAnswersNullWithoutMemoryForTheEffect) {
+  int failures = 0;
+  for (long allowed = 0;; ++allowed) {
+    hostCalls = 0;
+    firstCall = {};
+    allocationsBeforeFailure = allowed;
+    AEffect* record = VSTPluginMain(notingHost);
+    allocationsBeforeFailure = -1;
+    ASSERT_GE(hostCalls, 1);
+    EXPECT_EQ(firstCall.effect, nullptr);
+    EXPECT_EQ(firstCall.opcode, audioMasterVersion);
+    EXPECT_EQ(firstCall.index, 0);
+    EXPECT_EQ(firstCall.value, 0);
+    EXPECT_EQ(firstCall.ptr, nullptr);
+    EXPECT_EQ(firstCall.opt, 0.0f);
+    if (record) {
+      record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+      break;
+    }
+    ++failures;
+    ASSERT_LT(allowed, 100) << "the entry never made an effect";
+  }
+  EXPECT_EQ(failures, 2) << "the effect object and its program bank; without an editor it is still made";
+}
 
 TEST(EditorOutOfMemory, EveryFailedAllocationWhileOpeningLeavesTheEditorClosed) {
   platform::headless::resetWindowSystem();

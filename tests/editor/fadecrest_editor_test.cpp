@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "editor/fadecrestvsteditor.h"
@@ -148,7 +150,7 @@ TEST_F(EditorHost, DraggingTheIntervalKnobAutomatesRisingValuesInsideAnEditGestu
   dispatch(effGetParamDisplay, kIntervalParameter, 0, text);
   EXPECT_STREQ(text, "50.16666");
   dispatch(effSetSampleRate, 0, 0, nullptr, 10.0f);
-  record->setParameter(record, kDurationParameter, 0.0f);  // recompute the counts at 10 Hz
+  record->setParameter(record, kDurationParameter, 0.0f);  // a one-second window
   std::vector<float> in(600, 1.0f), out(600);
   float* ins[2] = {in.data(), in.data()};
   float* outs[2] = {out.data(), out.data()};
@@ -170,8 +172,19 @@ TEST_F(EditorHost, ControlClickResetsAKnobToTheMiddleAndTellsTheHost) {
   EXPECT_EQ(seen.back(), audioMasterEndEdit);
 }
 
+TEST_F(EditorHost, AKnobReportedToTheHostIsRedrawnEvenAtTheValueItShows) {
+  dispatch(effEditIdle);
+  auto* editor = static_cast<FadecrestVSTEditor*>(static_cast<AudioEffect*>(record->object)->getEditor());
+  auto* knob = static_cast<CControl*>(editor->getFrame()->getView(1));
+  ASSERT_FALSE(knob->isDirty());
+  editor->valueChanged(nullptr, knob);
+  EXPECT_TRUE(knob->isDirty());
+  EXPECT_EQ(automated(kIntervalParameter), std::vector<float>{1.0f});
+}
+
 TEST_F(EditorHost, WheelAndArrowKeysStepTheKnob) {
   record->setParameter(record, kIntervalParameter, 0.5f);
+  dispatch(effEditIdle);  // the knob takes the host's value
   wheel(kIntervalCentre, 120);
   EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.6f, 1e-6f);
   wheel(kIntervalCentre, -240);
@@ -301,19 +314,24 @@ TEST_F(EditorViews, DisplaysShowSecondsAndKnobsTheEffectsValues) {
   EXPECT_EQ(child<CControl>(1)->getValue(), 1.0f);   // interval knob
 
   effect.setProgram(3);
+  EXPECT_EQ(child<CControl>(4)->getValue(), 60.0f) << "a notification only records the change";
+  editor->idle();
   EXPECT_EQ(child<CControl>(4)->getValue(), 30.5f);
   EXPECT_EQ(child<CControl>(3)->getValue(), 3.0f);
   EXPECT_EQ(child<CControl>(0)->getValue(), 0.5f);
 
-  // The argument is not what is shown: the effect's own value is.
+  // The argument is not what is shown: the effect's own value is, and only for indices 0 and 1.
   effect.setParameter(kIntervalParameter, 0.25f);
-  editor->setParameter(kIntervalParameter, 0.9f);
-  EXPECT_EQ(child<CControl>(1)->getValue(), 0.25f);
-  EXPECT_EQ(child<CControl>(4)->getValue(), 15.75f);
-  // Other indices change nothing.
+  editor->idle();
+  child<CControl>(1)->setValue(0.1f);
   editor->setParameter(2, 0.7f);
   editor->setParameter(-1, 0.7f);
+  editor->idle();
+  EXPECT_EQ(child<CControl>(1)->getValue(), 0.1f);
+  editor->setParameter(kIntervalParameter, 0.9f);
+  editor->idle();
   EXPECT_EQ(child<CControl>(1)->getValue(), 0.25f);
+  EXPECT_EQ(child<CControl>(4)->getValue(), 15.75f);
 }
 
 TEST_F(EditorViews, ChangesWhileClosedTouchNothingAndTheBackgroundStaysTheSame) {
@@ -324,6 +342,7 @@ TEST_F(EditorViews, ChangesWhileClosedTouchNothingAndTheBackgroundStaysTheSame) 
   editor->close();
   EXPECT_EQ(editor->getFrame(), nullptr);
   effect.setParameter(kDurationParameter, 0.0f);
+  editor->idle();  // closed: nothing to take the value into
   ASSERT_TRUE(editor->open(hostWindow.handle()));
   EXPECT_EQ(frame()->getBackground(), background);
   EXPECT_EQ(child<CControl>(3)->getValue(), 1.0f);
@@ -345,6 +364,52 @@ TEST(EditorInAForeignWindow, DoesNotOpenAndTouchesNothing) {
   effect.setParameter(kIntervalParameter, 0.5f);  // reaches no control
   effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
   effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+}
+
+}  // namespace
+
+namespace {
+
+VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// Hosts automate and change programs from their audio or automation thread while the
+// user-interface thread idles, closes and reopens the editor. Under ThreadSanitizer any touch of a
+// control from the automating thread is reported; elsewhere it crashed on destroyed controls.
+TEST(Concurrency, AutomationWhileTheEditorOpensIdlesAndCloses) {
+  platform::headless::resetWindowSystem();
+  AEffect* record = VSTPluginMain(quietHost);
+  ASSERT_NE(record, nullptr);
+  Window hostWindow{{0, 0, 328, 264}};
+  std::atomic<bool> done{false};
+  std::thread automation([&] {
+    for (int i = 0; !done.load(std::memory_order_relaxed); ++i) {
+      record->setParameter(record, i % 3, static_cast<float>(i % 101) / 100.0f);
+      if (i % 50 == 0) record->dispatcher(record, effSetProgram, 0, i % 6, nullptr, 0.0f);
+    }
+  });
+  bool opened = true;
+  for (int round = 0; round < 30 && opened; ++round) {
+    opened = record->dispatcher(record, effEditOpen, 0, 0, hostWindow.handle(), 0.0f) == 1;
+    for (int pass = 0; pass < 4; ++pass) record->dispatcher(record, effEditIdle, 0, 0, nullptr, 0.0f);
+    record->dispatcher(record, effEditClose, 0, 0, nullptr, 0.0f);
+  }
+  done = true;
+  automation.join();
+  EXPECT_TRUE(opened);
+
+  // Once the changes stop, the next pass shows the effect's last values.
+  ASSERT_EQ(record->dispatcher(record, effEditOpen, 0, 0, hostWindow.handle(), 0.0f), 1);
+  record->setParameter(record, kDurationParameter, 0.75f);
+  record->dispatcher(record, effEditIdle, 0, 0, nullptr, 0.0f);
+  auto* editor = static_cast<FadecrestVSTEditor*>(static_cast<AudioEffect*>(record->object)->getEditor());
+  ASSERT_TRUE(editor->getFrame()->getView(0)->isTypeOf("CAnimKnob"));
+  EXPECT_EQ(static_cast<CControl*>(editor->getFrame()->getView(0))->getValue(), 0.75f);
+  EXPECT_EQ(static_cast<CControl*>(editor->getFrame()->getView(4))->getValue(),
+            static_cast<float>(record->getParameter(record, kIntervalParameter) * 59.0 + 1.0));
+  record->dispatcher(record, effEditClose, 0, 0, nullptr, 0.0f);
+  record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
 }
 
 }  // namespace

@@ -2,13 +2,15 @@
 // ramp (single precision) or mute (double precision) for the duration, close, and again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
+#include <iostream>
 #include <random>
 #include <vector>
 
 #include "effect/fadecrestvst.h"
+#include "effect/faderamp.h"
 #include "support/fade_model.h"
 
 namespace {
@@ -114,21 +116,25 @@ TEST(FadeGateTimeline, ACycleBegunInSinglePrecisionContinuesInDoublePrecision) {
   EXPECT_EQ(out[7], 1.0);
 }
 
-TEST(FadeGateTimeline, EmptyAndNegativeBlocksChangeNothing) {
+TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {
   SmallEffect small;
   runSingle(small.effect, ones(5));
-  float value = 3.0f;
-  float* channels[2] = {&value, &value};
-  small.effect.processReplacing(channels, channels, 0);
-  small.effect.processReplacing(channels, channels, -4);
-  double twice = 3.0;
-  double* doubleChannels[2] = {&twice, &twice};
-  small.effect.processDoubleReplacing(doubleChannels, doubleChannels, -1);
-  EXPECT_EQ(value, 3.0f);
-  EXPECT_EQ(twice, 3.0);
-  std::vector<float> out = runSingle(small.effect, ones(8));
-  EXPECT_EQ(out[5], 1.0f);  // the opening frame, still at frame 10 of the cycle
-  EXPECT_EQ(out[6], 0.8f);
+  // A host may pass no channels with an empty block: they must not even be looked at.
+  small.effect.processReplacing(nullptr, nullptr, 0);
+  small.effect.processDoubleReplacing(nullptr, nullptr, -1);
+  float in = 3.0f, out = 7.0f;
+  float* ins[2] = {&in, &in};
+  float* outs[2] = {&out, &out};
+  small.effect.processReplacing(ins, outs, -4);
+  double twiceIn = 3.0, twiceOut = 7.0;
+  double* doubleIns[2] = {&twiceIn, &twiceIn};
+  double* doubleOuts[2] = {&twiceOut, &twiceOut};
+  small.effect.processDoubleReplacing(doubleIns, doubleOuts, 0);
+  EXPECT_EQ(out, 7.0f);
+  EXPECT_EQ(twiceOut, 7.0);
+  std::vector<float> after = runSingle(small.effect, ones(8));
+  EXPECT_EQ(after[5], 1.0f);  // the opening frame, still at frame 10 of the cycle
+  EXPECT_EQ(after[6], 0.8f);
 }
 
 TEST(FadeGateGain, ZeroAtTheMiddleForAnyFiniteInput) {
@@ -152,11 +158,49 @@ TEST(FadeGateGain, LastRampedFrameIsOneForEvenAndOnePlusOneOverHForOddFades) {
   EXPECT_EQ(out[20], 1.0f);
 }
 
-TEST(FadeGateGain, EveryWindowLengthMatchesTheDoubleFormulaBitForBit) {
-  // Windows of many lengths, short and long, including those too long for single-precision counts.
+// Windows of many lengths, short and long, up to the longest the ramp versions take.
+std::vector<int32_t> halfFadeCounts() {
   std::vector<int32_t> halves;
   for (int32_t h = 1; h < 600; ++h) halves.push_back(h);
-  for (int32_t h : {22050, 66150, 110250, 120000, 480000, (1 << 23) - 1, 1 << 23, (1 << 24) + 2}) halves.push_back(h);
+  for (int32_t h :
+       {22050, 66150, 110250, 120000, 480000, (1 << 20) - 1, (1 << 20) + 1, (1 << 21) - 1, 1 << 21})
+    halves.push_back(h);
+  return halves;
+}
+
+TEST(FadeGateGain, EveryRampVersionMatchesTheDoubleFormulaBitForBit) {
+  std::vector<std::pair<const char*, fade::RampKernel>> versions = {{"portable", fade::rampPortable}};
+  if (fade::RampKernel avx2 = fade::avx2RampKernel())
+    versions.emplace_back("avx2", avx2);
+  else
+    std::cout << "[ note     ] this processor has no AVX2: only the portable version is checked\n";
+  for (const auto& [name, ramp] : versions) {
+    for (int32_t h : halfFadeCounts()) {
+      // A whole window of 2h + 1 frames in two runs, the second starting at an odd place.
+      const int32_t frames = 2 * h + 1;
+      std::vector<float> left(frames), right(frames), outL(frames), outR(frames);
+      for (int32_t k = 0; k < frames; ++k) {
+        left[k] = 0.25f + static_cast<float>(k % 7) * 0.125f;
+        right[k] = -left[k];
+      }
+      const int32_t split = std::min(frames, 13);
+      ramp(left.data(), right.data(), outL.data(), outR.data(), split, 1, h);
+      ramp(left.data() + split, right.data() + split, outL.data() + split, outR.data() + split,
+           frames - split, split + 1, h);
+      const int32_t step = h > 5000 ? 997 : 1;
+      for (int32_t k = 0; k < frames; k += step) {
+        const float g = FadeModel::gain(h, k + 1);
+        ASSERT_EQ(outL[k], left[k] * g) << name << " h " << h << " c " << k + 1;
+        ASSERT_EQ(outR[k], right[k] * g) << name << " h " << h << " c " << k + 1;
+      }
+    }
+  }
+}
+
+TEST(FadeGateGain, EveryWindowLengthThroughTheEffectMatchesTheDoubleFormulaBitForBit) {
+  // The version this processor runs, and windows too long for any version.
+  std::vector<int32_t> halves = halfFadeCounts();
+  for (int32_t h : {(1 << 21) + 1, (1 << 23) - 1, 1 << 23, (1 << 24) + 2}) halves.push_back(h);
   for (int32_t h : halves) {
     // The sample rate 2h with duration 0 gives a fade of 2h frames; a negative interval opens the
     // window at the first frame.
@@ -223,6 +267,20 @@ TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) 
   runDouble(twice.effect, std::vector<double>(31, 1.0));
   twice.effect.setParameter(kDurationParameter, 0.0f);
   EXPECT_EQ(runDouble(twice.effect, {1.0})[0], 1.0);
+}
+
+TEST(FadeGateParameterChanges, ANewHalfFadeCountMovesTheRampInsideARunningWindow) {
+  SmallEffect small(10.0f, 0.0f, 1.0f);                  // fade 50, half 25
+  runSingle(small.effect, ones(16));                     // five frames into the window
+  small.effect.setParameter(kDurationParameter, 0.5f);   // fade 30, half 15
+  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.6f);  // |15 - 6| / 15
+}
+
+TEST(FadeGateParameterChanges, ANewSampleRateRetimesARunningWindowWithoutRestartingIt) {
+  SmallEffect small(10.0f, 0.0f, 1.0f);                             // fade 50, half 25
+  runSingle(small.effect, ones(16));                                // five frames into the window
+  small.effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f);  // fade 100, half 50
+  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.88f);            // |50 - 6| / 50
 }
 
 TEST(FadeGateParameterChanges, ShorterIntervalOpensTheWindowAtOnce) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "effect/fadecrestvst.h"
+#include "support/logging_editor.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -62,29 +63,32 @@ INSTANTIATE_TEST_SUITE_P(
         CountsCase{std::numeric_limits<float>::infinity(), 0.0f, 0.0f, std::numeric_limits<VstInt32>::max(),
                    std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max() >> 1}));
 
-TEST(SampleCountsLifecycle, StartAt44100AndWaitForAParameterAfterARateChange) {
+TEST(SampleCountsLifecycle, StartAt44100AndFollowEveryNewSampleRate) {
   FadecrestVST effect(nullptr);
   EXPECT_EQ(effect.intervalSampleCount(), 2646000);
   EXPECT_EQ(effect.fadeSampleCount(), 220500);
   EXPECT_EQ(effect.halfFadeSampleCount(), 110250);
 
+  // A freshly inserted effect in a 48 kHz project must fade on the 48 kHz timing at once.
   effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
   EXPECT_EQ(effect.getSampleRate(), 48000.0f);
-  EXPECT_EQ(effect.fadeSampleCount(), 220500);
+  EXPECT_EQ(effect.intervalSampleCount(), 2880000);
+  EXPECT_EQ(effect.fadeSampleCount(), 240000);
+  EXPECT_EQ(effect.halfFadeSampleCount(), 120000);
   effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
-  EXPECT_EQ(effect.fadeSampleCount(), 220500);
+  EXPECT_EQ(effect.fadeSampleCount(), 240000);
+
+  effect.setBlockSizeAndSampleRate(512, 96000.0f);
+  EXPECT_EQ(effect.getBlockSize(), 512);
+  EXPECT_EQ(effect.intervalSampleCount(), 5760000);
+  EXPECT_EQ(effect.fadeSampleCount(), 480000);
 
   // Any index recomputes both counts, even one that stores nothing.
   effect.setParameter(7, 0.3f);
-  EXPECT_EQ(effect.fadeSampleCount(), 240000);
-  EXPECT_EQ(effect.intervalSampleCount(), 2880000);
   EXPECT_EQ(effect.getParameter(0), 1.0f);
   EXPECT_EQ(effect.getParameter(1), 1.0f);
   EXPECT_EQ(effect.getParameter(7), 0.0f);
-
-  effect.setSampleRate(10.0f);
-  effect.setProgram(5);
-  EXPECT_EQ(effect.fadeSampleCount(), 10);
+  EXPECT_EQ(effect.fadeSampleCount(), 480000);
 }
 
 TEST(Programs, AfterConstructionProgramOneIsCurrent) {
@@ -118,6 +122,13 @@ TEST(Programs, TheBankHoldsSixNamedPrograms) {
 
 TEST(Programs, SettingAProgramAppliesDurationThenIntervalAndLeavesTheBankAlone) {
   FadecrestVST effect(nullptr);
+  std::vector<LoggedCall> log;
+  LoggingEditor* editor = replaceEditor(effect, log);
+  effect.setProgram(2);
+  EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 1, 0.75f}, {"editor", 0, 0.75f}}));
+  // The duration was stored and announced while the interval still held its old value.
+  EXPECT_EQ(editor->seenInterval, (std::vector<float>{1.0f, 0.75f}));
+
   effect.setProgram(3);
   Text interval, duration;
   effect.getParameterDisplay(kIntervalParameter, interval.bytes);
@@ -185,8 +196,14 @@ TEST(ParameterTexts, NamesLabelsAndDisplays) {
   }
 }
 
-TEST(ParameterTexts, UnknownIndicesLeaveTheTextUntouched) {
+TEST(ParameterTexts, UnknownIndicesStoreAndNameNothingButStillReachTheEditor) {
   FadecrestVST effect(nullptr);
+  std::vector<LoggedCall> log;
+  replaceEditor(effect, log);
+  effect.setParameter(7, 0.3f);
+  EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 7, 0.3f}}));
+  EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
+  EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
   for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
     Text text;
     effect.dispatcher(opcode, 2, 0, text.bytes, 0);

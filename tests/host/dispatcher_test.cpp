@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "effect/fadecrestvst.h"
 #include "host/aeffeditor.h"
@@ -59,20 +61,26 @@ TEST_F(RecordFixture, EntriesReachTheEffect) {
   EXPECT_EQ(record->getParameter(record, 9), 0.0f);
 
   // The deprecated accumulating entry leaves the outputs alone.
-  float in[4] = {1, 2, 3, 4}, out[4] = {7, 7, 7, 7};
-  float* ins[2] = {in, in};
-  float* outs[2] = {out, out};
+  float left[4] = {1, 2, 3, 4}, right[4] = {5, 6, 7, 8}, outLeft[4] = {9, 9, 9, 9},
+        outRight[4] = {9, 9, 9, 9};
+  float* ins[2] = {left, right};
+  float* outs[2] = {outLeft, outRight};
   record->process(record, ins, outs, 4);
-  EXPECT_EQ(out[0], 7.0f);
-  EXPECT_EQ(out[3], 7.0f);
+  EXPECT_EQ(outLeft[0], 9.0f);
+  EXPECT_EQ(outRight[3], 9.0f);
 
+  // The two replacing entries pass each channel to its own output, here in the passing phase.
   record->processReplacing(record, ins, outs, 4);
-  EXPECT_EQ(out[3], 4.0f);
-  double din[2] = {1, 2}, dout[2] = {0, 0};
-  double* dins[2] = {din, din};
-  double* douts[2] = {dout, dout};
+  EXPECT_EQ(std::vector<float>(outLeft, outLeft + 4), std::vector<float>(left, left + 4));
+  EXPECT_EQ(std::vector<float>(outRight, outRight + 4), std::vector<float>(right, right + 4));
+  double doubleLeft[2] = {1, 2}, doubleRight[2] = {3, 4}, doubleOutLeft[2] = {0, 0},
+         doubleOutRight[2] = {0, 0};
+  double* dins[2] = {doubleLeft, doubleRight};
+  double* douts[2] = {doubleOutLeft, doubleOutRight};
   record->processDoubleReplacing(record, dins, douts, 2);
-  EXPECT_EQ(dout[1], 2.0);
+  EXPECT_EQ(doubleOutLeft[1], 2.0);
+  EXPECT_EQ(doubleOutRight[0], 3.0);
+  EXPECT_EQ(doubleOutRight[1], 4.0);
 }
 
 TEST_F(RecordFixture, BaseOpcodes) {
@@ -86,7 +94,7 @@ TEST_F(RecordFixture, BaseOpcodes) {
   EXPECT_EQ(effect->getBlockSize(), 333);
   EXPECT_EQ(dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f), 0);
   EXPECT_EQ(effect->getSampleRate(), 96000.0f);
-  EXPECT_EQ(effect->fadeSampleCount(), 88200);  // not recomputed for the new rate
+  EXPECT_EQ(effect->fadeSampleCount(), 192000);  // two seconds at the new rate
 
   EXPECT_EQ(dispatch(effIdentify), 0x4e764566);
   void* chunk = reinterpret_cast<void*>(0x1);
@@ -177,6 +185,125 @@ class BareEffect : public AudioEffectX {
   void processReplacing(float**, float**, VstInt32) override {}
 };
 
+// Records which operation each extension opcode reached and with which arguments, so that two
+// opcodes wired to each other's operation show even where both answer the same.
+class WiringProbe : public BareEffect {
+ public:
+  std::vector<std::string> calls;
+  int marker = 0;  // the ptr the test passes
+
+  template <typename... Args>
+  void note(const char* name, Args... args) {
+    std::ostringstream text;
+    text << name;
+    ((text << ' ' << args), ...);
+    calls.push_back(text.str());
+  }
+  const char* pointer(const void* p) const { return p == &marker ? "ptr" : "other"; }
+
+  VstInt32 processEvents(VstEvents* e) override { return note("processEvents", pointer(e)), 0; }
+  bool canParameterBeAutomated(VstInt32 i) override { return note("canParameterBeAutomated", i), true; }
+  bool string2parameter(VstInt32 i, char* t) override {
+    return note("string2parameter", i, pointer(t)), false;
+  }
+  bool getInputProperties(VstInt32 i, VstPinProperties* p) override {
+    return note("getInputProperties", i, pointer(p)), false;
+  }
+  bool getOutputProperties(VstInt32 i, VstPinProperties* p) override {
+    return note("getOutputProperties", i, pointer(p)), false;
+  }
+  bool offlineNotify(VstAudioFile* f, VstInt32 n, bool start) override {
+    return note("offlineNotify", pointer(f), n, start), false;
+  }
+  bool offlinePrepare(VstOfflineTask* t, VstInt32 n) override {
+    return note("offlinePrepare", pointer(t), n), false;
+  }
+  bool offlineRun(VstOfflineTask* t, VstInt32 n) override { return note("offlineRun", pointer(t), n), false; }
+  bool processVariableIo(VstVariableIo* v) override { return note("processVariableIo", pointer(v)), false; }
+  bool setSpeakerArrangement(VstSpeakerArrangement* in, VstSpeakerArrangement* out) override {
+    return note("setSpeakerArrangement", reinterpret_cast<VstIntPtr>(in), pointer(out)), false;
+  }
+  bool setBypass(bool on) override { return note("setBypass", on), false; }
+  VstIntPtr vendorSpecific(VstInt32 i, VstIntPtr v, void* p, float f) override {
+    return note("vendorSpecific", i, v, pointer(p), f), 0;
+  }
+  VstInt32 getGetTailSize() override { return note("getGetTailSize"), 0; }
+  bool getParameterProperties(VstInt32 i, VstParameterProperties* p) override {
+    return note("getParameterProperties", i, pointer(p)), false;
+  }
+  VstInt32 getMidiProgramName(VstInt32 c, MidiProgramName* n) override {
+    return note("getMidiProgramName", c, pointer(n)), 0;
+  }
+  VstInt32 getCurrentMidiProgram(VstInt32 c, MidiProgramName* n) override {
+    return note("getCurrentMidiProgram", c, pointer(n)), -1;
+  }
+  VstInt32 getMidiProgramCategory(VstInt32 c, MidiProgramCategory* k) override {
+    return note("getMidiProgramCategory", c, pointer(k)), 0;
+  }
+  bool hasMidiProgramsChanged(VstInt32 c) override { return note("hasMidiProgramsChanged", c), false; }
+  bool getMidiKeyName(VstInt32 c, MidiKeyName* k) override {
+    return note("getMidiKeyName", c, pointer(k)), false;
+  }
+  bool beginSetProgram() override { return note("beginSetProgram"), false; }
+  bool endSetProgram() override { return note("endSetProgram"), false; }
+  bool getSpeakerArrangement(VstSpeakerArrangement** in, VstSpeakerArrangement** out) override {
+    return note("getSpeakerArrangement", reinterpret_cast<VstIntPtr>(in), pointer(out)), false;
+  }
+  VstInt32 getNextShellPlugin(char* n) override { return note("getNextShellPlugin", pointer(n)), 0; }
+  VstInt32 startProcess() override { return note("startProcess"), 0; }
+  VstInt32 stopProcess() override { return note("stopProcess"), 0; }
+  VstInt32 setTotalSampleToProcess(VstInt32 v) override { return note("setTotalSampleToProcess", v), v; }
+  bool setPanLaw(VstInt32 type, float v) override { return note("setPanLaw", type, v), false; }
+  VstInt32 beginLoadBank(VstPatchChunkInfo* p) override { return note("beginLoadBank", pointer(p)), 0; }
+  VstInt32 beginLoadProgram(VstPatchChunkInfo* p) override { return note("beginLoadProgram", pointer(p)), 0; }
+  bool setProcessPrecision(VstInt32 v) override { return note("setProcessPrecision", v), false; }
+  VstInt32 getNumMidiInputChannels() override { return note("getNumMidiInputChannels"), 0; }
+  VstInt32 getNumMidiOutputChannels() override { return note("getNumMidiOutputChannels"), 0; }
+};
+
+TEST(ExtensionOpcodes, EachReachesItsOwnOperationWithItsArguments) {
+  const std::pair<VstInt32, const char*> rows[] = {
+      {effProcessEvents, "processEvents ptr"},
+      {effCanBeAutomated, "canParameterBeAutomated 3"},
+      {effString2Parameter, "string2parameter 3 ptr"},
+      {effGetInputProperties, "getInputProperties 3 ptr"},
+      {effGetOutputProperties, "getOutputProperties 3 ptr"},
+      {effOfflineNotify, "offlineNotify ptr 5 1"},
+      {effOfflinePrepare, "offlinePrepare ptr 5"},
+      {effOfflineRun, "offlineRun ptr 5"},
+      {effProcessVarIo, "processVariableIo ptr"},
+      {effSetSpeakerArrangement, "setSpeakerArrangement 5 ptr"},
+      {effSetBypass, "setBypass 1"},
+      {effVendorSpecific, "vendorSpecific 3 5 ptr 0.5"},
+      {effGetTailSize, "getGetTailSize"},
+      {effGetParameterProperties, "getParameterProperties 3 ptr"},
+      {effGetMidiProgramName, "getMidiProgramName 3 ptr"},
+      {effGetCurrentMidiProgram, "getCurrentMidiProgram 3 ptr"},
+      {effGetMidiProgramCategory, "getMidiProgramCategory 3 ptr"},
+      {effHasMidiProgramsChanged, "hasMidiProgramsChanged 3"},
+      {effGetMidiKeyName, "getMidiKeyName 3 ptr"},
+      {effBeginSetProgram, "beginSetProgram"},
+      {effEndSetProgram, "endSetProgram"},
+      {effGetSpeakerArrangement, "getSpeakerArrangement 5 ptr"},
+      {effShellGetNextPlugin, "getNextShellPlugin ptr"},
+      {effStartProcess, "startProcess"},
+      {effStopProcess, "stopProcess"},
+      {effSetTotalSampleToProcess, "setTotalSampleToProcess 5"},
+      {effSetPanLaw, "setPanLaw 5 0.5"},
+      {effBeginLoadBank, "beginLoadBank ptr"},
+      {effBeginLoadProgram, "beginLoadProgram ptr"},
+      {effSetProcessPrecision, "setProcessPrecision 5"},
+      {effGetNumMidiInputChannels, "getNumMidiInputChannels"},
+      {effGetNumMidiOutputChannels, "getNumMidiOutputChannels"},
+  };
+  WiringProbe probe;
+  for (const auto& [opcode, expected] : rows) {
+    probe.calls.clear();
+    probe.dispatcher(opcode, 3, 5, &probe.marker, 0.5f);
+    EXPECT_EQ(probe.calls, std::vector<std::string>{expected}) << "opcode " << opcode;
+  }
+}
+
 TEST(EditorlessEffect, EditorOpcodesAnswerZero) {
   BareEffect effect;
   auto dispatch = [&](VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
@@ -204,11 +331,38 @@ TEST_F(RecordFixture, TextRequestsWithoutABufferWriteNothing) {
   EXPECT_STREQ(name, "Very Long track");
 }
 
-TEST(RecordClose, AnswersOneAndDestroysTheEffect) {
-  // A sanitizer build reports the effect or its bank if close leaked them.
-  auto* effect = new FadecrestVST(nullptr);
+// An effect and an editor that say when they are destroyed; the effect's own dispatcher answers
+// effClose with something other than 1.
+class ClosingEffect : public FadecrestVST {
+ public:
+  ClosingEffect(bool& destroyed, int& closes) : FadecrestVST(nullptr), destroyed(destroyed), closes(closes) {}
+  ~ClosingEffect() override { destroyed = true; }
+  VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override {
+    if (opcode == effClose) return ++closes, 7;
+    return FadecrestVST::dispatcher(opcode, index, value, ptr, opt);
+  }
+  bool& destroyed;
+  int& closes;
+};
+
+class ClosingEditor : public AEffEditor {
+ public:
+  ClosingEditor(AudioEffect* effect, bool& destroyed) : AEffEditor(effect), destroyed(destroyed) {}
+  ~ClosingEditor() override { destroyed = true; }
+  bool& destroyed;
+};
+
+TEST(RecordClose, AnswersOneAndDestroysTheEffectAndItsEditor) {
+  bool effectDestroyed = false, editorDestroyed = false;
+  int closes = 0;
+  auto* effect = new ClosingEffect(effectDestroyed, closes);
+  delete effect->getEditor();
+  effect->setEditor(new ClosingEditor(effect, editorDestroyed));
   AEffect* record = effect->getAeffect();
   EXPECT_EQ(record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f), 1);
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(effectDestroyed);
+  EXPECT_TRUE(editorDestroyed);
 }
 
 TEST(RecordIndependence, TwoEffectsKeepTheirOwnState) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "effect/fadecrestvst.h"
+#include "support/logging_editor.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -13,15 +14,19 @@ namespace {
 TEST(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
   RecordingHost host;
   FadecrestVST effect(RecordingHost::callback);
+  std::vector<LoggedCall> log;
+  replaceEditor(effect, log);
   float seenByHost = -1.0f;
   VstInt32 intervalSeenByHost = -1;
   host.onCall = [&](const HostCall& call) {
     if (call.opcode == audioMasterAutomate) {
+      log.push_back({"host", call.index, call.opt});
       seenByHost = effect.getParameter(0);
       intervalSeenByHost = effect.intervalSampleCount();
     }
   };
   effect.setParameterAutomated(0, 0.25f);
+  EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 0, 0.25f}, {"host", 0, 0.25f}}));
   auto automate = host.callsWith(audioMasterAutomate);
   ASSERT_EQ(automate.size(), 1u);
   EXPECT_EQ(automate[0].effect, effect.getAeffect());

@@ -74,6 +74,36 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
 }
 
+// Everything a program keeps per user (home, configuration, caches, data, run-time files and
+// temporary files) inside `root`, whatever the calling environment says, so that it neither sees nor
+// disturbs another instance of itself or the user's own settings.
+inline std::map<std::string, std::string> privateUserEnvironment(const std::filesystem::path& root) {
+  const std::filesystem::path home = root / "home", run = root / "run", tmp = root / "tmp";
+  for (const auto& directory : {home, run, tmp}) std::filesystem::create_directories(directory);
+  std::filesystem::permissions(run, std::filesystem::perms::owner_all);
+  return {{"HOME", home},
+          {"XDG_CONFIG_HOME", home / ".config"},
+          {"XDG_CACHE_HOME", home / ".cache"},
+          {"XDG_DATA_HOME", home / ".local/share"},
+          {"XDG_STATE_HOME", home / ".local/state"},
+          {"XDG_RUNTIME_DIR", run},
+          {"TMPDIR", tmp}};
+}
+
+// How a command ended, in words, with everything it printed, for a failure message.
+inline std::string describe(const std::string& step, const CommandResult& result) {
+  std::string text = step + ": ";
+  if (result.exitCode == -1)
+    text += "killed by a signal";
+  else if (result.exitCode == 124)
+    text += "timed out";
+  else if (result.exitCode > 128)
+    text += "killed by signal " + std::to_string(result.exitCode - 128);
+  else
+    text += "exit status " + std::to_string(result.exitCode);
+  return text + "\n--- standard output ---\n" + result.out + "--- standard error ---\n" + result.err;
+}
+
 class ScratchDirectory {
  public:
   ScratchDirectory() {

@@ -49,7 +49,6 @@ TEST_F(ModuleTest, RecordDescribesTheEffect) {
 
   // An editor, and replacing in both precisions.
   EXPECT_EQ(effect->flags, 0x1011);
-  EXPECT_EQ(effect->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing);
   ERect* rect = nullptr;
   EXPECT_EQ(effect.dispatch(effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);

@@ -27,18 +27,18 @@ TEST(ArdourScanner, IndexesTheModuleAsAStereoEffect) {
   GTEST_SKIP() << "the scanner cannot load a thread-sanitized module: the runtime must be preloaded, "
                   "and preloaded it deadlocks the scanner at exit";
 #endif
-  ScratchDirectory home;
+  ScratchDirectory scratch;
+  const std::filesystem::path home = scratch / "home";
   // A sanitized module brings its runtime in only when loaded: let it start there instead of
   // demanding to come first (preloading it hangs the scanner at exit), and leave the scanner's
   // own leaks alone. Without sanitizers the variable is ignored.
-  std::map<std::string, std::string> environment = {
-      {"HOME", home.path()},
-      {"LD_LIBRARY_PATH", "/usr/lib/ardour7"},
-      {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}};
+  std::map<std::string, std::string> environment = privateUserEnvironment(scratch.path());
+  environment["LD_LIBRARY_PATH"] = "/usr/lib/ardour7";
+  environment["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=0";
 
   const std::string modulePath = std::filesystem::canonical(FADECREST_MODULE_PATH);
   CommandResult scan = runCommand({kScanner, modulePath}, {}, environment);
-  ASSERT_EQ(scan.exitCode, 0) << scan.out << scan.err;
+  ASSERT_EQ(scan.exitCode, 0) << describe("scanning the module with " + kScanner, scan);
 
   std::vector<std::filesystem::path> indexes;
   std::filesystem::path cache = home / ".cache/ardour7/vst";

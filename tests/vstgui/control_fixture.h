@@ -44,6 +44,11 @@ class FixtureEditor : public AEffGUIEditor {
     frame = nullptr;
     AEffGUIEditor::close();
   }
+  void doIdleStuff() override {
+    ++idleStuffCalls;
+    AEffGUIEditor::doIdleStuff();
+  }
+  int idleStuffCalls = 0;
 };
 
 class RecordingListener : public CControlListener {

@@ -66,8 +66,8 @@ TEST(ControlValueTest, ClampingTestsTheMaximumFirstAndLeavesNaN) {
   control.clampValue();
   EXPECT_EQ(control.getValue(), 0.3f);
 
-  control.setMin(2.0f);  // inverted range
-  control.setValue(5.0f);
+  control.setMin(2.0f);  // inverted range: a value between maximum and minimum breaks the tie
+  control.setValue(1.5f);
   control.clampValue();
   EXPECT_EQ(control.getValue(), 1.0f);
   control.setValue(0.5f);

@@ -87,14 +87,13 @@ TEST_F(FrameTest, OneClassForAllFramesUnregisteredWithTheLast) {
   EXPECT_TRUE(host.children().empty());
 }
 
-TEST_F(FrameTest, ConstructionFetchesTheImagingEntryPoints) {
+TEST_F(FrameTest, EachFrameHoldsTheImagingLibraryWhileItLives) {
   makeFrame();
-  const ImagingEntryPoints& imaging = CFrame::getImagingEntryPoints();
-  EXPECT_TRUE(imaging.alphaBlend);
-  EXPECT_TRUE(imaging.transparentCopy);
-  EXPECT_GE(imaging.version.platformId, 2u);
   EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);
-  EXPECT_EQ(platform::headless::oleDepth(), 1);
+  CFrame* second = new CFrame(CRect(0, 0, 10, 10), host.handle(), nullptr);
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 2);
+  second->forget();
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);  // the last one goes in TearDown
 }
 
 TEST_F(FrameTest, PaintGoesThroughTheBackBufferAndIdleWaitsForTheFirstPaint) {
@@ -114,19 +113,28 @@ TEST_F(FrameTest, PaintGoesThroughTheBackBufferAndIdleWaitsForTheFirstPaint) {
   EXPECT_EQ(screen.pixel(49, 39), pixelOf(kGreen));
   EXPECT_FALSE(frameWindow()->damaged());
 
-  // A paint redraws and copies only the damaged rectangle.
+  // A paint redraws the damaged rectangle into the back buffer and copies it from the same place.
   view->color = kColorRed;
-  platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 15, 15});
+  platform::invalidateWindow(frame->getWindowHandle(), {20, 15, 35, 30});
   platform::headless::dispatchMessages();
-  EXPECT_EQ(screen.pixel(12, 12), pixelOf(kColorRed));
-  EXPECT_EQ(screen.pixel(20, 20), pixelOf(kBlue));
+  EXPECT_EQ(screen.pixel(20, 15), pixelOf(kColorRed));
+  EXPECT_EQ(screen.pixel(29, 29), pixelOf(kColorRed));
+  EXPECT_EQ(screen.pixel(19, 15), pixelOf(kBlue));
+  EXPECT_EQ(screen.pixel(20, 14), pixelOf(kBlue));
+  EXPECT_EQ(screen.pixel(34, 29), pixelOf(kGreen));
+  // Outside it the back buffer was not redrawn: a full copy still shows the old colour there.
+  ProbeView* other = add(new ProbeView(CRect(40, 0, 50, 5), kBlue));
+  other->setDirty(true);
+  frame->idle();
+  EXPECT_EQ(screen.pixel(12, 12), pixelOf(kBlue));
+  EXPECT_EQ(screen.pixel(25, 20), pixelOf(kColorRed));
 
   // Idle redraws the dirty view and copies the whole back buffer.
   view->setDirty(true);
   const int before = view->draws;
   frame->idle();
   EXPECT_EQ(view->draws, before + 1);
-  EXPECT_EQ(screen.pixel(20, 20), pixelOf(kColorRed));
+  EXPECT_EQ(screen.pixel(12, 12), pixelOf(kColorRed));
   frame->idle();  // nothing dirty: nothing drawn
   EXPECT_EQ(view->draws, before + 1);
 
@@ -160,8 +168,11 @@ TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
   ProbeView* focused = add(new ProbeView(CRect(40, 0, 50, 10), kBlue));
   focused->setWantsFocus(true);
   frame->setFocusView(focused);
+  paintAll();  // the first paint the new window asks for, which leaves every view clean
+  focused->setDirty(false);
   platform::headless::setKeyDown(platform::Key::leftButton, true);
   press(20, 25);
+  EXPECT_TRUE(focused->isDirty()) << "a view losing the focus is redrawn";
   ASSERT_EQ(view->presses.size(), 1u);
   EXPECT_EQ(view->presses[0], CPoint(20, 25));
   EXPECT_EQ(view->lastButtons, kButtonLeft);  // asked of the context
@@ -173,6 +184,7 @@ TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
 TEST_F(FrameTest, ModalViewTakesPressesInsideItAndDropsTheRest) {
   makeFrame();
   ProbeView* view = add(new ProbeView(CRect(0, 0, 50, 40), kBlue));
+  view->setWantsFocus(true);  // would take the focus without the modal view
   auto* modal = new ProbeView(CRect(10, 10, 20, 20), kGreen);
   EXPECT_TRUE(frame->setModalView(modal));
   EXPECT_TRUE(frame->isChild(modal));
@@ -188,11 +200,22 @@ TEST_F(FrameTest, ModalViewTakesPressesInsideItAndDropsTheRest) {
   EXPECT_TRUE(view->presses.empty());
   EXPECT_EQ(frame->getCurrentView(), modal);
   EXPECT_FALSE(frame->advanceNextFocusView(nullptr));
+  VstKeyCode key = tab();
+  EXPECT_EQ(frame->onKeyDown(key), kKeyNotHandled);
+  EXPECT_EQ(frame->getFocusView(), nullptr);
+
+  // The wheel goes to the modal view even over another view.
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {140, 235}, 120});
+  platform::headless::dispatchMessages();
+  EXPECT_EQ(modal->wheels.size(), 1u);
+  EXPECT_TRUE(view->wheels.empty());
 
   EXPECT_TRUE(frame->setModalView(nullptr));
   EXPECT_FALSE(frame->isChild(modal));
   EXPECT_EQ(modal->getNbReference(), 1);  // removed, not destroyed
   modal->forget();
+  EXPECT_TRUE(frame->advanceNextFocusView(nullptr));
+  EXPECT_EQ(frame->getFocusView(), view);
 }
 
 TEST_F(FrameTest, KeysAskFocusThenModalThenWalkTheFocusWithTab) {
@@ -270,6 +293,23 @@ TEST_F(FrameTest, PositionAndSizeAreReportedInTheOuterWindowsCoordinates) {
   EXPECT_FALSE(frame->setPosition(0, 0));
   frame->forget();
   frame = nullptr;
+}
+
+TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsOfTheFrame) {
+  struct Case {
+    int width, height;
+    bool outer;  // whether the parent of that size is still taken for ours
+  } cases[] = {{160, 160, true}, {161, 100, false}, {100, 161, false}};
+  for (const Case& c : cases) {
+    Window top({0, 0, 500, 500}, nullptr, "TopLevel", true);
+    Window middle({10, 10, 10 + c.width, 10 + c.height}, &top);
+    Window inner({20, 20, 120, 120}, &middle);
+    frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
+    EXPECT_EQ(frame->getOuterWindow(), c.outer ? middle.handle() : inner.handle())
+        << c.width << " x " << c.height;
+    frame->forget();
+    frame = nullptr;
+  }
 }
 
 TEST_F(FrameTest, DestroyedFromOutsideTheFrameStopsWorking) {

@@ -163,6 +163,13 @@ TEST_F(KnobTrackingTest, CrossingTheGapPinsTheValueUntilThePointerComesBackNearI
   EXPECT_EQ(edits().size(), 2u);  // one bracket for the whole drag
 }
 
+TEST_F(KnobTrackingTest, TheDragIdlesOnEveryPassAndReportsOnlyMovesOfTheHandle) {
+  // Down the radius from the top: the angle, and with it the handle point, stays the same.
+  drag(InputScript().press(Key::leftButton, at(50, 0)).moveTo(at(50, 25), 5).release(Key::leftButton), 50, 0);
+  EXPECT_EQ(editor->idleStuffCalls, 7) << "one per poll: the press, five moves and the release";
+  EXPECT_EQ(listener.values, std::vector<float>{0.5f});
+}
+
 TEST_F(KnobTrackingTest, LinearModeCoversTheRangeIn200PixelsAnd300WithShift) {
   AEffGUIEditor::knobMode = kLinearMode;
   drag(InputScript()
@@ -234,6 +241,12 @@ TEST_F(KnobTrackingTest, ControlClickSetsTheDefaultInsteadOfTracking) {
   EXPECT_EQ(listener.modifierButtons, std::vector<std::int32_t>{kButtonLeft | kModifierControl});
   EXPECT_EQ(edits().size(), 2u);
 
+  // Only a left press is offered to the listener, whatever modifiers come with another button.
+  InputScript().press(Key::rightButton, screen(120, 130)).release(Key::rightButton).play();
+  deliver(platform::MessageType::rightButtonDown, 120, 130);
+  released();
+  EXPECT_EQ(listener.modifierButtons.size(), 1u);
+
   // With Shift as well it is an ordinary drag, after the listener has declined the press.
   platform::headless::setKeyDown(Key::shift, true);
   listener.values.clear();
@@ -299,10 +312,17 @@ TEST_F(KnobTrackingTest, HandleIsALineToTheCentreWithAShadowBelowLeft) {
   knob->setValue(0.5f);  // handle point (50, 3)
   paintAll();
   const raster::Image& screen = window();
+  // The line runs from (150, 52) towards the centre (150, 99); the shadow one pixel left and one
+  // lower, from (149, 53) to (149, 100), each without its last pixel.
   EXPECT_EQ(screen.pixel(150, 70), probe::pixelOf(kColorWhite));
   EXPECT_EQ(screen.pixel(149, 70), probe::pixelOf(kColorGrey));
   EXPECT_EQ(screen.pixel(151, 70), probe::pixelOf(kColorBlack));
+  EXPECT_EQ(screen.pixel(150, 52), probe::pixelOf(kColorWhite));
   EXPECT_EQ(screen.pixel(150, 51), probe::pixelOf(kColorBlack));  // the inset keeps the top clear
+  EXPECT_EQ(screen.pixel(149, 52), probe::pixelOf(kColorBlack));
+  EXPECT_EQ(screen.pixel(149, 53), probe::pixelOf(kColorGrey));
+  EXPECT_EQ(screen.pixel(149, 99), probe::pixelOf(kColorGrey));
+  EXPECT_EQ(screen.pixel(149, 100), probe::pixelOf(kColorBlack));
 }
 
 // --- film strip ---

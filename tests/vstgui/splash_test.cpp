@@ -89,6 +89,7 @@ TEST_F(SplashTest, LeftPressOpensThePictureAndTheNextLeftPressAnywhereClosesIt) 
   wheel(93, 178, 1);
   EXPECT_EQ(frame->getModalView(), view);
   EXPECT_EQ(splash->getValue(), 1.0f);
+  EXPECT_EQ(knob->getValue(), 0.0f) << "the wheel must not turn the knob under the picture";
 
   // A left press, even on a knob, closes the picture and turns nothing.
   click(93, 130);
@@ -108,7 +109,27 @@ TEST_F(SplashTest, LeftPressOpensThePictureAndTheNextLeftPressAnywhereClosesIt) 
   EXPECT_EQ(knobListener.values.size(), 1u);
 }
 
+TEST_F(SplashTest, OtherButtonsPassThroughToTheViewBelow) {
+  frame->removeView(splash, false);
+  auto* below = add(new probe::ProbeView(CRect(42, 22, 312, 80), probe::kBlue));
+  add(splash);
+  rightClick(100, 50);
+  EXPECT_EQ(below->presses.size(), 1u);
+  EXPECT_EQ(splash->getValue(), 0.0f);
+  click(100, 50);
+  EXPECT_EQ(below->presses.size(), 1u);
+  EXPECT_EQ(splash->getValue(), 1.0f);
+  click(100, 50);
+}
+
 TEST_F(SplashTest, ModifierPressesAreOfferedToTheListenerFirst) {
+  // Before the left-button test: a right press with Shift is offered too, and then does nothing.
+  CPoint where(100, 50);
+  splash->mouse(nullptr, where, kButtonRight | kModifierShift);
+  EXPECT_EQ(listener.modifierButtons, std::vector<std::int32_t>{kButtonRight | kModifierShift});
+  EXPECT_EQ(splash->getValue(), 0.0f);
+  listener.modifierButtons.clear();
+
   platform::headless::setKeyDown(Key::shift, true);
   listener.modifierAnswer = 1;
   click(100, 50);
