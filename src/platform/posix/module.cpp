@@ -5,8 +5,6 @@
 namespace platform {
 namespace {
 
-ModuleHandle gModuleHandle = nullptr;
-
 // There is no loader notification on this system: a constructor of the library plays its part and
 // takes the handle from the address of one of the library's own symbols.
 __attribute__((constructor)) void onLibraryLoad() {
@@ -15,12 +13,4 @@ __attribute__((constructor)) void onLibraryLoad() {
 }
 
 }  // namespace
-
-ModuleHandle moduleHandle() { return gModuleHandle; }
-
-bool moduleNotification(ModuleHandle handle, unsigned long /*reason*/) {
-  gModuleHandle = handle;
-  return true;
-}
-
 }  // namespace platform
