@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs every Debian package Fadecrest needs to build, test and run. Quick when all are present.
+# Installs every Debian package Fadecrest needs to build, test and run, and builds what Debian has no
+# package for (libpng for MinGW) and the Wine prefix the Windows tests clone. Quick when all is there:
+# the built pieces are kept under ~/.cache/fadecrest, outside the checkout.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config
@@ -14,7 +17,17 @@ packages=(
   libpng-dev                        # decoding the PNG resources
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
+  # The Windows DLL: cross compilers (posix threads), zlib for them, and the source package of libpng.
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  dpkg-dev
+  # Running it: Wine on a virtual display, real input through the X server, screenshots, and faces
+  # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
+  wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine
+  libx11-dev                        # the X11 drag source of the drop tests
 )
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,8 +38,56 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+cache="${HOME}/.cache/fadecrest"
+mingw_prefix="${cache}/mingw-x86_64"
+mkdir -p "$cache"
+
+# --- libpng for MinGW, static, from Debian's source package ---
+if [ ! -f "${mingw_prefix}/libpng.stamp" ]; then
+  sources=/etc/apt/sources.list.d/fadecrest-src.sources
+  if ! apt-cache showsrc libpng1.6 2>/dev/null | grep '^Version:' >/dev/null; then
+    echo "setup: adding the Debian source archive"
+    "${sudo_cmd[@]}" tee "$sources" >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+    "${sudo_cmd[@]}" apt-get update -qq
+  fi
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # The newest version listed is not always in a pool that can be fetched: take the newest that can.
+  fetched=""
+  for version in $(apt-cache showsrc libpng1.6 | awk '/^Version:/ {print $2}' | sort -V -r -u); do
+    if (cd "$work" && apt-get source -qq "libpng1.6=${version}" >/dev/null 2>&1); then
+      fetched=$version
+      break
+    fi
+    rm -rf "${work:?}"/*
+  done
+  [ -n "$fetched" ] || { echo "setup: no version of libpng1.6 could be fetched" >&2; exit 1; }
+  echo "setup: building libpng ${fetched} for MinGW"
+  source_dir=$(find "$work" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
+  rm -rf "$mingw_prefix"
+  cmake -S "$source_dir" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$mingw_prefix" \
+    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF >/dev/null
+  cmake --build "$work/build" -j2 >/dev/null
+  cmake --install "$work/build" >/dev/null
+  echo "$fetched" >"${mingw_prefix}/libpng.stamp"
+fi
+
+# --- the Wine prefix every Windows test clones ---
+scripts/wine-prefix.sh template >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Fadecrest and passes every test: the suite in the release build and again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, and each
-# fuzz target for a bounded time.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the Windows DLL and its tests under Wine, the
+# concurrency tests under ThreadSanitizer, and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +13,11 @@ for preset in release asan; do
   cmake --build --preset "$preset" -j2
   ctest --preset "$preset"
 done
+
+echo "== windows: fadecrest.dll cross-built with MinGW-w64, tested under Wine on a virtual display"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2
+ctest --preset windows
 
 echo "== tsan: concurrency tests"
 cmake --preset tsan >/dev/null

@@ -12,9 +12,16 @@ AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
   }
 }
 
+// On Windows the module definition file names the exports; elsewhere the symbol is made visible.
+#if defined(_WIN32)
+#define FADECREST_EXPORT
+#else
+#define FADECREST_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 
-__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+FADECREST_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
   if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   AudioEffect* effect = createEffectInstance(audioMaster);
   return effect ? effect->getAeffect() : nullptr;

@@ -100,7 +100,10 @@ class Surface {
   // Block transfers of a width x height block from a source position to a destination position.
   virtual void copyFrom(const Surface& source, Point from, const Rect& to) = 0;
   virtual void copyBitmap(const Bitmap& source, Point from, const Rect& to) = 0;
-  virtual void copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent) = 0;
+  // Pixels of the transparent colour leave the destination alone. The platform's own transparent
+  // copy is used only when the caller allows it; otherwise a mask does the job.
+  virtual void copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent,
+                                     bool platformCopy) = 0;
   // Source-over blend of a premultiplied source scaled by opacity; without per-pixel alpha the
   // source counts as opaque.
   virtual void alphaBlendBitmap(const Bitmap& source, Point from, const Rect& to, std::uint8_t opacity,

@@ -9,6 +9,7 @@
 #include "platform/module.h"
 #include "platform/resources.h"
 #include "vstgui/cdrawcontext.h"
+#include "vstgui/cframe.h"
 
 namespace VSTGUI {
 namespace {
@@ -124,9 +125,11 @@ void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offse
 void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CPoint& offset) {
   if (!noAlpha) return drawAlphaBlend(context, rect, offset, 255);
   if (!image || !context || !context->getSurface()) return;
+  // The platform's transparent copy only where the frame found it usable (the platform-version rule).
   context->getSurface()->copyBitmapTransparent(
       *image, {offset.x, offset.y}, destination(context, rect),
-      {transparentColor.red, transparentColor.green, transparentColor.blue});
+      {transparentColor.red, transparentColor.green, transparentColor.blue},
+      CFrame::getImagingEntryPoints().transparentCopy);
 }
 
 void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset, std::uint8_t opacity) {

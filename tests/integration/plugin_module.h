@@ -1,7 +1,12 @@
-// The built plug-in loaded the way a host loads it: dlopen, the entry point, the record.
+// The built plug-in loaded the way a host loads it: dlopen (LoadLibrary on Windows), the entry
+// point, the record.
 #pragma once
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <string>
 
@@ -13,6 +18,27 @@ inline VstIntPtr VSTCALLBACK versionedHost(AEffect*, VstInt32 opcode, VstInt32, 
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+#if defined(_WIN32)
+class PluginModule {
+ public:
+  PluginModule() : handle_(LoadLibraryA(FADECREST_MODULE_PATH)) {}
+  ~PluginModule() {
+    if (handle_) FreeLibrary(handle_);
+  }
+  PluginModule(const PluginModule&) = delete;
+  PluginModule& operator=(const PluginModule&) = delete;
+
+  void* symbol(const char* name) const {
+    return handle_ ? reinterpret_cast<void*>(GetProcAddress(handle_, name)) : nullptr;
+  }
+  EntryProc entry() const { return reinterpret_cast<EntryProc>(symbol("VSTPluginMain")); }
+  HMODULE handle() const { return handle_; }
+  static std::string loadError() { return "error " + std::to_string(GetLastError()); }
+
+ private:
+  HMODULE handle_;
+};
+#else
 class PluginModule {
  public:
   PluginModule() : handle_(dlopen(FADECREST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
@@ -24,10 +50,15 @@ class PluginModule {
 
   void* symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
   EntryProc entry() const { return reinterpret_cast<EntryProc>(symbol("VSTPluginMain")); }
+  static std::string loadError() {
+    const char* error = dlerror();
+    return error ? error : "";
+  }
 
  private:
   void* handle_;
 };
+#endif
 
 // One effect made by the entry point, closed when it goes out of scope.
 class Effect {

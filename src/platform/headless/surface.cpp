@@ -82,7 +82,9 @@ void HeadlessSurface::copyBitmap(const Bitmap& source, Point from, const Rect& t
   raster::copy(image_, clip_, to, static_cast<const HeadlessBitmap&>(source).image(), from);
 }
 
-void HeadlessSurface::copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent) {
+// Both methods give the same pixels here.
+void HeadlessSurface::copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent,
+                                            bool /*platformCopy*/) {
   raster::copyTransparent(image_, clip_, to, static_cast<const HeadlessBitmap&>(source).image(), from,
                           transparent);
 }

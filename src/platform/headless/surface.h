@@ -59,7 +59,8 @@ class HeadlessSurface final : public Surface {
   void drawText(std::string_view text, const Rect& rect, TextAlign align) override;
   void copyFrom(const Surface& source, Point from, const Rect& to) override;
   void copyBitmap(const Bitmap& source, Point from, const Rect& to) override;
-  void copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent) override;
+  void copyBitmapTransparent(const Bitmap& source, Point from, const Rect& to, Color transparent,
+                             bool platformCopy) override;
   void alphaBlendBitmap(const Bitmap& source, Point from, const Rect& to, std::uint8_t opacity,
                         bool perPixelAlpha) override;
   const SurfaceCounters& counters() const override { return counters_; }

@@ -1,0 +1,212 @@
+// The Windows backend's pieces that the editor's pictures do not show: resources by number, the
+// classic bitmap fallback, both ways of a transparent-colour copy; and through Wine's OLE: a drag started
+// with DoDragDrop reaches the drop target registered through the seam, which sees its text (CF_TEXT, or
+// CF_UNICODETEXT as text dragged from X11 programs arrives) and counts the files of its CF_HDROP list; and a
+// thread whose COM was started in another mode keeps it when the editor starts and stops OLE.
+#include <gtest/gtest.h>
+
+#include "ole_drag.h"
+#include "platform/resources.h"
+#include "platform/win32/surface.h"
+#include "platform/window.h"
+#include "screen.h"
+
+namespace {
+
+// What a drop target learnt of the drag at its entry and at the drop.
+class RecordingTarget final : public platform::DropTargetHandler {
+ public:
+  struct Seen {
+    bool text = false;
+    bool fileList = false;
+    std::int32_t files = -1;
+  };
+  Seen entered, dropped;
+  int drops = 0;
+  int references = 0;
+
+  platform::ResultCode queryInterface(const platform::InterfaceId& id, void** object) override {
+    if (id == platform::kDropTargetInterface || id == platform::kUnknownInterface) {
+      *object = this;
+      addRef();
+      return platform::kResultOk;
+    }
+    *object = nullptr;
+    return platform::kResultNoInterface;
+  }
+  std::uint32_t addRef() override { return static_cast<std::uint32_t>(++references); }
+  std::uint32_t release() override { return static_cast<std::uint32_t>(--references); }
+  platform::ResultCode dragEnter(platform::DragData* data, std::uint32_t, platform::Point,
+                                 std::uint32_t& effect) override {
+    entered = look(data);
+    effect = platform::kDropEffectCopy;
+    return platform::kResultOk;
+  }
+  platform::ResultCode dragOver(std::uint32_t, platform::Point, std::uint32_t& effect) override {
+    effect = platform::kDropEffectCopy;
+    return platform::kResultOk;
+  }
+  platform::ResultCode dragLeave() override { return platform::kResultOk; }
+  platform::ResultCode drop(platform::DragData* data, std::uint32_t, platform::Point,
+                            std::uint32_t& effect) override {
+    ++drops;
+    dropped = look(data);
+    effect = platform::kDropEffectCopy;
+    return platform::kResultOk;
+  }
+
+ private:
+  static Seen look(platform::DragData* data) {
+    Seen seen;
+    if (!data) return seen;
+    seen.text = data->hasText();
+    seen.fileList = data->fileCount(seen.files);
+    return seen;
+  }
+};
+
+class OleDrop : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(OleInitialize(nullptr), S_OK);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "FadecrestDropTest";
+    RegisterClassA(&windowClass);
+    window = CreateWindowExA(0, "FadecrestDropTest", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 200, nullptr,
+                             nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(platform::registerDropTarget(window, &target));
+    EXPECT_FALSE(platform::registerDropTarget(window, &target)) << "one target per window";
+    EXPECT_EQ(target.references, 1) << "the refused second registration keeps nothing";
+  }
+  void TearDown() override {
+    platform::revokeDropTarget(window);
+    EXPECT_EQ(target.references, 0) << "revoking gives every reference back";
+    DestroyWindow(window);
+    OleUninitialize();
+  }
+  // Drags the object from elsewhere onto the middle of the window and drops it there.
+  DWORD dragOnto(TestDataObject& object) {
+    SetCursorPos(20, 20);
+    DropAt source({300, 300});
+    DWORD effect = DROPEFFECT_NONE;
+    EXPECT_EQ(DoDragDrop(&object, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect), DRAGDROP_S_DROP);
+    return effect;
+  }
+
+  HWND window = nullptr;
+  RecordingTarget target;
+};
+
+TEST_F(OleDrop, TextAndThreeFilesAreSeenAsBoth) {
+  TestDataObject object;
+  object.offerText("a line of text");
+  object.offerFiles({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
+  EXPECT_EQ(dragOnto(object), static_cast<DWORD>(DROPEFFECT_COPY));
+  EXPECT_TRUE(target.entered.text);
+  EXPECT_TRUE(target.entered.fileList);
+  EXPECT_EQ(target.entered.files, 3);
+  EXPECT_EQ(target.drops, 1);
+  EXPECT_EQ(target.dropped.files, 3);
+}
+
+TEST_F(OleDrop, FilesWithoutTextAndUnicodeTextWithoutFiles) {
+  TestDataObject files;
+  files.offerFiles({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
+  dragOnto(files);
+  EXPECT_FALSE(target.entered.text);
+  EXPECT_EQ(target.entered.files, 3);
+
+  TestDataObject unicode;
+  unicode.offerUnicodeText(L"text from an X11 program");
+  dragOnto(unicode);
+  EXPECT_TRUE(target.entered.text);
+  EXPECT_FALSE(target.entered.fileList);
+  EXPECT_EQ(target.drops, 2);
+}
+
+// Drags from an X11 program by the XDND protocol; Wine hands them on to the drop target under the
+// point as OLE drags, a file list (text/uri-list) as CF_HDROP and text as CF_UNICODETEXT.
+TEST_F(OleDrop, AnX11ProgramsFileListAndTextArriveThroughWine) {
+  ASSERT_TRUE(
+      runOnDisplay(std::string(FADECREST_XDND_DRAG) +
+                   " 300 300 text/uri-list file:///tmp/one.wav file:///tmp/two.wav file:///tmp/three.wav"));
+  pumpMessages(300);
+  EXPECT_EQ(target.drops, 1);
+  EXPECT_EQ(target.dropped.files, 3);
+  EXPECT_FALSE(target.dropped.text);
+
+  ASSERT_TRUE(runOnDisplay(std::string(FADECREST_XDND_DRAG) + " 300 300 text/plain from-X11"));
+  pumpMessages(300);
+  EXPECT_EQ(target.drops, 2);
+  EXPECT_TRUE(target.dropped.text);
+  EXPECT_FALSE(target.dropped.fileList);
+}
+
+TEST(Ole, AThreadWhoseComRunsInAnotherModeGoesOnWithoutDragAndDrop) {
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  platform::startOle();  // refused: the thread is multithreaded
+  HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  // Windows refuses drop targets on such a thread, Wine takes them: either way nothing is kept.
+  RecordingTarget target;
+  platform::registerDropTarget(window, &target);
+  platform::revokeDropTarget(window);
+  EXPECT_EQ(target.references, 0);
+  DestroyWindow(window);
+  platform::stopOle();
+  // Still initialised as the host left it: a further start only counts up. (Wine's OleUninitialize
+  // forgives a stop without a start; Windows' would end the host's COM here.)
+  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+  CoUninitialize();
+  CoUninitialize();
+}
+
+// A picture without alpha copied with white left out leaves the destination where the picture is
+// white, by the imaging library's transparent copy and by the mask method alike.
+TEST(Gdi, TransparentCopyLeavesTheTransparentColourOutBothWays) {
+  const platform::ImagingLibrary imaging = platform::loadImagingLibrary();
+  ASSERT_TRUE(imaging.hasTransparentCopy);
+  auto picture = platform::createBitmap(4, 1);
+  ASSERT_NE(picture, nullptr);
+  // Blue, green, red and a fourth byte of 255, as pictures from classic bitmap resources have it.
+  const std::uint8_t pixels[] = {255, 255, 255, 255, 0, 200, 0, 255, 255, 255, 255, 255, 200, 0, 0, 255};
+  std::memcpy(picture->memoryRow(0), pixels, sizeof pixels);
+  for (bool platformCopy : {true, false}) {
+    auto surface = platform::createMemorySurface(nullptr, 6, 1);
+    ASSERT_NE(surface, nullptr);
+    ASSERT_TRUE(surface->createBrush({200, 0, 0}));
+    surface->fillRect({0, 0, 6, 1});
+    surface->copyBitmapTransparent(*picture, {0, 0}, {1, 0, 5, 1}, {255, 255, 255}, platformCopy);
+    HDC dc = static_cast<platform::win32::GdiSurface&>(*surface).dc();
+    const COLORREF expected[] = {RGB(200, 0, 0), RGB(200, 0, 0), RGB(0, 200, 0),
+                                 RGB(200, 0, 0), RGB(0, 0, 200), RGB(200, 0, 0)};
+    for (int x = 0; x < 6; ++x)
+      EXPECT_EQ(GetPixel(dc, x, 0), expected[x]) << "x " << x << (platformCopy ? "" : " (mask)");
+  }
+  platform::releaseImagingLibrary(imaging.handle);
+}
+
+// This program's own resources: a null module names it, as a module handle names a library.
+TEST(Resources, PngByTheLow16BitsOfItsNumberAndClassicBitmapsTopRowFirst) {
+  const std::span<const std::uint8_t> background = platform::findResource(nullptr, "PNG", 0x10080);
+  HANDLE file = CreateFileA(FADECREST_BACKGROUND_PICTURE, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(background.size(), GetFileSize(file, nullptr)) << "resource 128, the background picture";
+  CloseHandle(file);
+  EXPECT_TRUE(platform::findResource(nullptr, "PNG", 77).empty()) << "77 is a classic bitmap only";
+
+  const std::unique_ptr<platform::Bitmap> classic = platform::loadClassicBitmap(nullptr, 77);
+  ASSERT_NE(classic, nullptr);
+  ASSERT_EQ(classic->width(), 2);
+  ASSERT_EQ(classic->height(), 2);
+  // Memory rows are bottom-up: row 1 is the picture's top row. Blue, green, red, opaque.
+  const std::uint8_t top[] = {0, 0, 255, 255, 0, 255, 0, 255};
+  const std::uint8_t bottom[] = {255, 0, 0, 255, 255, 255, 255, 255};
+  EXPECT_EQ(std::memcmp(classic->memoryRow(1), top, sizeof top), 0);
+  EXPECT_EQ(std::memcmp(classic->memoryRow(0), bottom, sizeof bottom), 0);
+  EXPECT_EQ(platform::loadClassicBitmap(nullptr, 78), nullptr);
+}
+
+}  // namespace

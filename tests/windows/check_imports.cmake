@@ -1,0 +1,23 @@
+# The DLL imports only DLLs every Windows installation has (msimg32 is loaded at run time), so it
+# loads on a machine with nothing else installed.
+# Run as: cmake -DOBJDUMP=... -DDLL=fadecrest.dll -P check_imports.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${DLL}")
+endif()
+set(system_dlls GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll SHELL32.dll USER32.dll)
+string(REGEX MATCHALL "DLL Name: [^\n]+" entries "${listing}")
+set(imported)
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "DLL Name: *" "" name "${entry}")
+  string(STRIP "${name}" name)
+  list(APPEND imported ${name})
+  if(NOT name IN_LIST system_dlls)
+    message(FATAL_ERROR "${DLL} imports ${name}")
+  endif()
+endforeach()
+if(NOT imported)
+  message(FATAL_ERROR "no import table found in ${DLL}")
+endif()
+message(STATUS "imports: ${imported}")

@@ -1,0 +1,130 @@
+// A drag as another Windows program starts it: a data object offering text and file lists, which
+// records what a drop target asks of it, and a drop source that moves the cursor to a point and
+// drops there, so DoDragDrop runs without a hand on the mouse.
+#pragma once
+
+#include <ole2.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TestDataObject final : public IDataObject {
+ public:
+  void offerText(const char* text) { offer(CF_TEXT, text, std::strlen(text) + 1); }
+  void offerUnicodeText(const wchar_t* text) {
+    offer(CF_UNICODETEXT, text, (wcslen(text) + 1) * sizeof(wchar_t));
+  }
+  // A CF_HDROP list of the given paths, ANSI.
+  void offerFiles(const std::vector<std::string>& paths) {
+    std::vector<char> block(sizeof(DROPFILES));
+    for (const std::string& path : paths)
+      block.insert(block.end(), path.c_str(), path.c_str() + path.size() + 1);
+    block.push_back('\0');
+    auto* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = FALSE;
+    offer(CF_HDROP, block.data(), block.size());
+  }
+  // Formats asked for with GetData, in order.
+  const std::vector<CLIPFORMAT>& asked() const { return asked_; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (id == IID_IUnknown || id == IID_IDataObject) {
+      *object = static_cast<IDataObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  // Lives on the test's stack: counting is all COM needs here.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    asked_.push_back(format->cfFormat);
+    const Offer* found = find(format);
+    if (!found) return DV_E_FORMATETC;
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, found->bytes.size());
+    std::memcpy(GlobalLock(copy), found->bytes.data(), found->bytes.size());
+    GlobalUnlock(copy);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = copy;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    return find(format) ? S_OK : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override {
+    if (direction != DATADIR_GET) return E_NOTIMPL;
+    std::vector<FORMATETC> formats;
+    for (const Offer& o : offers_)
+      formats.push_back({o.format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+    return SHCreateStdEnumFmtEtc(static_cast<UINT>(formats.size()), formats.data(), out);
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  struct Offer {
+    CLIPFORMAT format;
+    std::vector<char> bytes;
+  };
+  void offer(CLIPFORMAT format, const void* bytes, std::size_t size) {
+    const char* begin = static_cast<const char*>(bytes);
+    offers_.push_back({format, std::vector<char>(begin, begin + size)});
+  }
+  const Offer* find(const FORMATETC* format) const {
+    if (!(format->tymed & TYMED_HGLOBAL)) return nullptr;
+    for (const Offer& o : offers_)
+      if (o.format == format->cfFormat) return &o;
+    return nullptr;
+  }
+  std::vector<Offer> offers_;
+  std::vector<CLIPFORMAT> asked_;
+  ULONG references_ = 1;
+};
+
+// Carries the drag to a screen point over a few steps of the drag loop, then drops.
+class DropAt final : public IDropSource {
+ public:
+  explicit DropAt(POINT target) : target_(target) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (id == IID_IUnknown || id == IID_IDropSource) {
+      *object = static_cast<IDropSource*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override {
+    if (escape) return DRAGDROP_S_CANCEL;
+    ++steps_;
+    if (steps_ == 1) SetCursorPos(target_.x - 3, target_.y - 3);
+    if (steps_ == 3) SetCursorPos(target_.x, target_.y);
+    return steps_ >= 6 ? DRAGDROP_S_DROP : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+ private:
+  POINT target_;
+  int steps_ = 0;
+  ULONG references_ = 1;
+};
