@@ -9,7 +9,8 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j2 --target fadecrest fadecrest-render
 mkdir -p out
 if [ $# -eq 0 ]; then
-  build/release/fadecrest-render -o out/fadecrest-preview.wav
+  # The demo's own output: a second run replaces it.
+  build/release/fadecrest-render -o out/fadecrest-preview.wav --force
 else
   build/release/fadecrest-render "$@"
 fi

@@ -11,7 +11,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev                   # audio files for fadecrest-render
   ardour                            # a real host: its scanner indexes the module, its session tools run it
-  sox                               # measuring rendered files by hand
+  sox                               # measuring rendered files by hand; the render benchmark's reference
+  ffmpeg hyperfine                  # the render benchmark (bench/render_bench.sh): the other reference, timing
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
   libpng-dev                        # decoding the PNG resources
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig

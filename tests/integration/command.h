@@ -26,11 +26,12 @@ struct CommandResult {
 };
 
 // Runs argv[0] in `directory` (the current one if empty) with `environment` laid over ours,
-// sending it SIGTERM after `terminateAfter` if that is given.
+// sending it `signal` after `signalAfter` if that is given.
 inline CommandResult runCommand(const std::vector<std::string>& argv,
                                 const std::filesystem::path& directory = {},
                                 const std::map<std::string, std::string>& environment = {},
-                                std::optional<std::chrono::milliseconds> terminateAfter = {}) {
+                                std::optional<std::chrono::milliseconds> signalAfter = {},
+                                int signal = SIGTERM) {
   std::vector<std::string> variables;
   for (char** variable = environ; *variable; ++variable) {
     std::string entry = *variable;
@@ -56,9 +57,9 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
     execve(args[0], args.data(), envp.data());
     _exit(127);
   }
-  if (terminateAfter) {
-    std::this_thread::sleep_for(*terminateAfter);
-    kill(pid, SIGTERM);
+  if (signalAfter) {
+    std::this_thread::sleep_for(*signalAfter);
+    kill(pid, signal);
   }
   int status = 0;
   waitpid(pid, &status, 0);

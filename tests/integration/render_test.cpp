@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
+#include <map>
 
 #include "command.h"
 #include "support/fade_model.h"
@@ -30,6 +32,7 @@ void writeSound(const std::filesystem::path& path, int channels, int format,
   sf_close(file);
 }
 
+// Read to the end: a file streamed to a pipe does not know its length.
 Sound readSound(const std::filesystem::path& path) {
   Sound sound;
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sound.info);
@@ -37,8 +40,9 @@ Sound readSound(const std::filesystem::path& path) {
     ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
     return sound;
   }
-  sound.samples.resize(static_cast<size_t>(sound.info.frames * sound.info.channels));
-  sf_readf_float(file, sound.samples.data(), sound.info.frames);
+  std::vector<float> chunk(static_cast<size_t>(4096 * sound.info.channels));
+  while (sf_count_t got = sf_readf_float(file, chunk.data(), 4096))
+    sound.samples.insert(sound.samples.end(), chunk.begin(), chunk.begin() + got * sound.info.channels);
   sf_close(file);
   return sound;
 }
@@ -55,9 +59,48 @@ std::vector<float> noise(size_t count) {
 }
 
 CommandResult renderIn(const ScratchDirectory& directory, std::vector<std::string> arguments,
-                       std::optional<std::chrono::milliseconds> terminateAfter = {}) {
+                       std::optional<std::chrono::milliseconds> signalAfter = {}, int signal = SIGTERM) {
   arguments.insert(arguments.begin(), FADECREST_RENDER_PATH);
-  return runCommand(arguments, directory.path(), {}, terminateAfter);
+  return runCommand(arguments, directory.path(), {}, signalAfter, signal);
+}
+
+std::string contentsOf(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Every entry of a directory with what it holds: bytes, permission bits, where a link points.
+std::map<std::string, std::string> stateOf(const ScratchDirectory& directory) {
+  std::map<std::string, std::string> state;
+  for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+    std::string& shown = state[entry.path().filename()];
+    if (entry.is_symlink())
+      shown = "-> " + std::filesystem::read_symlink(entry.path()).string();
+    else if (entry.is_regular_file())
+      shown = std::to_string(static_cast<int>(entry.status().permissions())) + " " + contentsOf(entry.path());
+  }
+  return state;
+}
+
+// Each frame of `output` is the frame of `input` after the effect at these settings; a mono
+// file feeds both inputs and keeps the left output.
+void expectFadeRule(const std::vector<float>& input, const Sound& output, float interval, float duration,
+                    bool doublePrecision) {
+  const int channels = output.info.channels;
+  ASSERT_EQ(output.samples.size(), input.size());
+  FadeModel model(interval, duration, output.info.samplerate);
+  int mismatches = 0;
+  for (size_t i = 0; i < output.samples.size() && mismatches < 5; i += channels) {
+    FadeModel::Step step = model.next();
+    for (int c = 0; c < channels; ++c) {
+      float in = input[i + c];
+      float expected = doublePrecision ? static_cast<float>(FadeModel::apply(step, static_cast<double>(in)))
+                                       : FadeModel::apply(step, in);
+      if (output.samples[i + c] != expected && ++mismatches)
+        ADD_FAILURE() << "frame " << i / channels << " channel " << c << ": got " << output.samples[i + c]
+                      << ", expected " << expected << " from " << in;
+    }
+  }
 }
 
 struct FadeCase {
@@ -91,22 +134,8 @@ TEST_P(RenderFadeTest, OutputFollowsTheFadeRuleSampleBySample) {
   EXPECT_EQ(output.info.samplerate, 8000);
   EXPECT_EQ(output.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
 
-  // A mono file feeds both inputs and keeps the left output.
-  FadeModel model(test.interval, test.duration, 8000.0);
-  EXPECT_LT(model.cycleLength(), kFrames);  // at least one whole window and its end
-  int mismatches = 0;
-  for (size_t i = 0; i < output.samples.size() && mismatches < 5; i += test.channels) {
-    FadeModel::Step step = model.next();
-    for (int c = 0; c < test.channels; ++c) {
-      float in = input[i + c];
-      float expected = test.doublePrecision
-                           ? static_cast<float>(FadeModel::apply(step, static_cast<double>(in)))
-                           : FadeModel::apply(step, in);
-      if (output.samples[i + c] != expected && ++mismatches)
-        ADD_FAILURE() << "frame " << i / test.channels << " channel " << c << ": got "
-                      << output.samples[i + c] << ", expected " << expected << " from " << in;
-    }
-  }
+  EXPECT_LT(FadeModel(test.interval, test.duration, 8000.0).cycleLength(), kFrames);  // a whole window
+  expectFadeRule(input, output, test.interval, test.duration, test.doublePrecision);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -140,33 +169,219 @@ TEST(Render, KeepsTheInputFormat) {
   EXPECT_EQ(output.info.frames, input.info.frames);
 }
 
-TEST(Render, FailuresSayWhyInOneLineAndLeaveNoFile) {
+// Nothing a failed or refused run was not asked to write changes: not the input under any of its
+// names, not a file already there, not a link.
+TEST(Render, RefusalsSayWhyInOneLineAndLeaveEveryFileAsItWas) {
   ScratchDirectory directory;
   writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 800));
   writeSound(directory / "three.wav", 3, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(3 * 800));
+  writeSound(directory / "out.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
   { std::ofstream(directory / "notes.wav") << "not a sound\n"; }
-  const std::vector<std::string> before = directory.fileNames();
+  { std::ofstream(directory / "empty.wav"); }
+  std::filesystem::create_directory(directory / "folder");
+  std::filesystem::create_hard_link(directory / "in.wav", directory / "hard.wav");
+  std::filesystem::create_symlink("in.wav", directory / "link.wav");
+  std::filesystem::create_symlink("nowhere.wav", directory / "dangling.wav");
+  std::filesystem::copy_file(directory / "out.wav", directory / "readonly.wav");
+  std::filesystem::permissions(directory / "readonly.wav", std::filesystem::perms::owner_read);
+  const auto before = stateOf(directory);
 
-  const std::vector<std::vector<std::string>> failures = {
-      {"missing.wav"},
-      {"three.wav"},
-      {"notes.wav"},
-      {"in.wav", "--block", "0"},
-      {"in.wav", "--program", "6"},
-      {"in.wav", "--interval", "61"},
-      {"in.wav", "--precision", "half"},
-      {"in.wav", "--plugin", "/nonexistent/fadecrest.so"},
-      {"in.wav", "-o", "no-such-directory/out.wav"},
-      {"in.wav", "--format", "flac", "--bits", "float"},
+  struct Refusal {
+    std::vector<std::string> arguments;
+    std::string cause;
   };
-  for (const auto& arguments : failures) {
-    CommandResult run = renderIn(directory, arguments);
-    std::string shown = ::testing::PrintToString(arguments);
+  std::vector<Refusal> refusals = {
+      {{"missing.wav"}, "missing.wav: No such file or directory"},
+      {{"folder"}, "folder: is a directory"},
+      {{"empty.wav"}, "empty.wav: is empty"},
+      {{"notes.wav"}, "notes.wav: cannot read it"},
+      {{"three.wav"}, "3 channels"},
+      {{"in.wav", "--block", "0"}, "--block"},
+      {{"in.wav", "--program", "6"}, "--program"},
+      {{"in.wav", "--interval", "61"}, "--interval"},
+      {{"in.wav", "--precision", "half"}, "--precision"},
+      {{"in.wav", "--plugin", "/nonexistent/fadecrest.so"}, "cannot load plug-in"},
+      {{"in.wav", "--plugin", ""}, "--plugin needs a file name"},
+      {{"in.wav", "-o", "no-such-directory/out.wav"}, "No such file or directory"},
+      {{"in.wav", "--format", "flac", "--bits", "float"}, "cannot hold 32-bit float"},
+      {{"in.wav", "-o", "in.wav", "--force"}, "is this input itself"},
+      {{"in.wav", "-o", "hard.wav", "--force"}, "is this input itself"},
+      {{"in.wav", "-o", "link.wav", "--force"}, "is this input itself"},
+      {{"link.wav", "-o", "./in.wav", "--force"}, "is this input itself"},
+      {{"in.wav", "-o", "out.wav"}, "out.wav already exists"},
+      {{"in.wav", "-o", "dangling.wav", "--force"}, "dangling.wav is a link to nothing"},
+      {{"in.wav", "-o", "preview.mp3"}, "names no format"},
+      {{"in.wav", "-o", "preview.WAV", "--format", "aiff"}, "says wav, but --format asks for aiff"},
+      {{"in.wav", "three.wav", "-o", "previews"}, "names a folder"},
+      {{"in.wav", "--editor-snapshot", "editor.png"}, "takes no input"},
+      {{"--editor-snapshot", "out.wav"}, "out.wav already exists"},
+  };
+  // Only the superuser may write a file without write permission, with cp as with this tool.
+  if (geteuid() != 0) refusals.push_back({{"in.wav", "-o", "readonly.wav", "--force"}, "Permission denied"});
+
+  for (const Refusal& refusal : refusals) {
+    CommandResult run = renderIn(directory, refusal.arguments);
+    std::string shown = ::testing::PrintToString(refusal.arguments);
     EXPECT_NE(run.exitCode, 0) << shown;
     EXPECT_TRUE(run.err.starts_with("fadecrest-render: ")) << shown << ": " << run.err;
+    EXPECT_NE(run.err.find(refusal.cause), std::string::npos) << shown << ": " << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << shown << ": " << run.err;
-    EXPECT_EQ(directory.fileNames(), before) << shown;
+    EXPECT_TRUE(stateOf(directory) == before) << shown << " changed the directory";
   }
+}
+
+// --force replaces the file a link points to, whole, with the permissions it had; the same
+// input and options give the same bytes, whenever they are rendered.
+TEST(Render, ForceReplacesAFileWholeKeepingItsPermissions) {
+  ScratchDirectory directory;
+  writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 8000));
+  ASSERT_EQ(renderIn(directory, {"-q", "in.wav", "-o", "first.wav"}).exitCode, 0);
+  {
+    std::ofstream(directory / "old.wav")
+        << "an older preview, longer than the new one will be" << std::string(1 << 20, 'x');
+  }
+  std::filesystem::permissions(directory / "old.wav", std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_write |
+                                                          std::filesystem::perms::group_read);
+  std::filesystem::create_symlink("old.wav", directory / "link.wav");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a time stamp would differ now
+
+  CommandResult run = renderIn(directory, {"-q", "in.wav", "-o", "link.wav", "-y"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(directory / "link.wav"));
+  EXPECT_TRUE(contentsOf(directory / "old.wav") == contentsOf(directory / "first.wav"));
+  EXPECT_EQ(std::filesystem::status(directory / "old.wav").permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
+  EXPECT_EQ(directory.fileNames(), (std::vector<std::string>{"first.wav", "in.wav", "link.wav", "old.wav"}));
+}
+
+// One bad file does not stop the others; a cut one is rendered as far as it goes; the summary
+// says which is which and the exit status that something went wrong.
+TEST(Render, BatchWritesTheGoodFilesAndSummarisesTheRest) {
+  ScratchDirectory directory;
+  const std::vector<float> stereo = noise(2 * 3 * 8000), mono(stereo.begin(), stereo.begin() + 3 * 8000);
+  writeSound(directory / "a.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, stereo);
+  writeSound(directory / "b.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono);
+  writeSound(directory / "c.flac", 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, stereo);
+  { std::ofstream(directory / "broken.wav") << "not a sound\n"; }
+  // The same as a.wav with its last 1000 frames cut off, the header still promising them.
+  std::string cut = contentsOf(directory / "a.wav");
+  cut.resize(cut.size() - 1000 * 2 * sizeof(float));
+  { std::ofstream(directory / "cut.wav", std::ios::binary) << cut; }
+
+  CommandResult run = renderIn(directory, {"--program", "5", "-j", "2", "a.wav", "broken.wav", "b.wav",
+                                           "cut.wav", "c.flac", "-o", "previews/"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out,
+            "wrote previews/a-preview.wav (0:03.0, 8000 Hz, stereo)\n"
+            "wrote previews/b-preview.wav (0:03.0, 8000 Hz, mono)\n"
+            "wrote previews/cut-preview.wav (0:02.9, 8000 Hz, stereo)\n"
+            "wrote previews/c-preview.flac (0:03.0, 8000 Hz, stereo)\n");
+  EXPECT_EQ(
+      run.err,
+      "fadecrest-render: broken.wav: cannot read it: Format not recognised\n"
+      "fadecrest-render: cut.wav: it ends before its header says it does; previews/cut-preview.wav holds "
+      "the 0:02.9 before that\n"
+      "fadecrest-render: 4 of 5 files written, 1 of them cut short, 1 failed\n");
+
+  expectFadeRule(stereo, readSound(directory / "previews/a-preview.wav"), 0.0f, 0.0f, false);
+  expectFadeRule(mono, readSound(directory / "previews/b-preview.wav"), 0.0f, 0.0f, false);
+  expectFadeRule({stereo.begin(), stereo.end() - 2000}, readSound(directory / "previews/cut-preview.wav"),
+                 0.0f, 0.0f, false);
+  Sound flac = readSound(directory / "previews/c-preview.flac");
+  EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  EXPECT_EQ(flac.info.frames, 3 * 8000);
+  EXPECT_EQ(std::filesystem::exists(directory / "previews/broken-preview.wav"), false);
+}
+
+// Standard input and output through real pipes give what a render of the file gives; the WAV
+// header goes out before the samples, as nothing can be taken back from a pipe.
+TEST(Render, PipeThroughStandardInputAndOutputMatchesTheFileRender) {
+  ScratchDirectory directory;
+  writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 3 * 8000));
+  ASSERT_EQ(renderIn(directory, {"-q", "--program", "5", "in.wav", "-o", "file.wav"}).exitCode, 0);
+  CommandResult piped = runCommand(
+      {"/bin/bash", "-o", "pipefail", "-c",
+       "cat in.wav | '" FADECREST_RENDER_PATH "' --program 5 - -o - --format wav | cat > piped.wav"},
+      directory.path());
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.err, "wrote standard output (0:03.0, 8000 Hz, stereo)\n");
+  Sound file = readSound(directory / "file.wav"), pipe = readSound(directory / "piped.wav");
+  EXPECT_EQ(pipe.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  EXPECT_EQ(pipe.info.frames, 3 * 8000);
+  EXPECT_TRUE(pipe.samples == file.samples)
+      << pipe.samples.size() << " samples from the pipe, " << file.samples.size() << " from the file";
+}
+
+// With --force a batch still never writes over one of its own inputs, nor twice to one name.
+TEST(Render, BatchNeverWritesOverItsOwnInputs) {
+  ScratchDirectory directory;
+  std::filesystem::create_directory(directory / "other");
+  writeSound(directory / "a.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
+  writeSound(directory / "a-preview.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(1600));  // a master
+  writeSound(directory / "other/a.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
+  const std::string master = contentsOf(directory / "a-preview.wav");
+
+  CommandResult beside = renderIn(directory, {"-q", "--force", "a.wav", "a-preview.wav"});
+  EXPECT_EQ(beside.exitCode, 1);
+  EXPECT_EQ(
+      beside.err,
+      "fadecrest-render: a.wav: the output a-preview.wav is the input a-preview.wav; not writing over it\n"
+      "fadecrest-render: 1 of 2 files written, 1 failed\n");
+  EXPECT_TRUE(contentsOf(directory / "a-preview.wav") == master);
+  EXPECT_TRUE(std::filesystem::exists(directory / "a-preview-preview.wav"));
+
+  CommandResult together = renderIn(directory, {"-q", "--force", "a.wav", "other/a.wav", "-o", "previews/"});
+  EXPECT_EQ(together.exitCode, 1);
+  EXPECT_EQ(
+      together.err,
+      "fadecrest-render: other/a.wav: previews/a-preview.wav is the output of an input before it as well\n"
+      "fadecrest-render: 1 of 2 files written, 1 failed\n");
+}
+
+// A device is written through, never replaced by a file, whoever runs the tool.
+TEST(Render, DevicesAreWrittenThrough) {
+  ScratchDirectory directory;
+  writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 800));
+  CommandResult null = renderIn(directory, {"-q", "in.wav", "-o", "/dev/null"});
+  EXPECT_EQ(null.exitCode, 0) << null.err;
+  CommandResult full = renderIn(directory, {"-q", "in.wav", "-o", "/dev/full", "--force"});
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_EQ(full.err, "fadecrest-render: in.wav: cannot write /dev/full: No space left on device\n");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+  EXPECT_EQ(directory.fileNames(), std::vector<std::string>{"in.wav"});
+}
+
+// The headers only: the settings, where the windows fall, the warnings, and nothing written.
+TEST(Render, DryRunShowsTheWindowsAndWritesNothing) {
+  ScratchDirectory directory;
+  writeSound(directory / "song.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(2 * 3 * 8000));
+  writeSound(directory / "jingle.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(4000));
+  const auto before = stateOf(directory);
+
+  CommandResult run = renderIn(
+      directory, {"-n", "--program", "5", "--format", "flac", "song.wav", "jingle.wav", "-o", "previews/"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "song.wav -> previews/song-preview.flac\n"
+            "  FLAC 16-bit, 8000 Hz, stereo, 0:03.0\n"
+            "  program 5 \"Shortest\", interval 1.00 s, duration 1.00 s, single precision\n"
+            "  fade windows: 0:01.0-0:02.0\n"
+            "jingle.wav -> previews/jingle-preview.flac\n"
+            "  FLAC 24-bit, 8000 Hz, mono, 0:00.5\n"
+            "  program 5 \"Shortest\", interval 1.00 s, duration 1.00 s, single precision\n"
+            "  fade windows: none\n");
+  EXPECT_EQ(run.err,
+            "fadecrest-render: jingle.wav: 32-bit float samples written as FLAC 24-bit lose resolution\n"
+            "fadecrest-render: jingle.wav: no fade window falls inside this 0:00.5 file\n");
+  EXPECT_TRUE(stateOf(directory) == before);
+
+  CommandResult programs = renderIn(directory, {"--list-programs"});
+  EXPECT_EQ(programs.exitCode, 0);
+  EXPECT_NE(programs.out.find("      3  Medium track       30.50 s    3.00 s\n"), std::string::npos)
+      << programs.out;
 }
 
 TEST(Render, WithoutInputRendersThreeMinutesOfMusic) {
@@ -185,13 +400,30 @@ TEST(Render, WithoutInputRendersThreeMinutesOfMusic) {
   EXPECT_LT(peak, 1.0f);
 }
 
-// Three minutes take seconds to render, so the signal lands while the output is being written.
+// Three minutes take seconds to render, so the signal lands while the output is being written:
+// even a kill that cannot be caught leaves nothing behind.
 TEST(Render, InterruptedRenderLeavesNoFile) {
   ScratchDirectory directory;
-  CommandResult run = renderIn(directory, {}, std::chrono::milliseconds(1000));
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(run.err, "fadecrest-render: interrupted\n");
+  CommandResult terminated = renderIn(directory, {}, std::chrono::milliseconds(1000), SIGTERM);
+  EXPECT_EQ(terminated.exitCode, 128 + SIGTERM);
+  EXPECT_EQ(terminated.err, "fadecrest-render: interrupted by SIGTERM\n");
   EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});
+
+  CommandResult killed = renderIn(directory, {}, std::chrono::milliseconds(1000), SIGKILL);
+  EXPECT_EQ(killed.exitCode, -1);
+  EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});
+}
+
+// Installed, the tool finds the plug-in installed with it.
+TEST(Render, InstalledToolFindsItsPlugIn) {
+  ScratchDirectory prefix;
+  CommandResult install =
+      runCommand({CMAKE_COMMAND_PATH, "--install", FADECREST_BUILD_DIR, "--prefix", prefix.path()});
+  ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
+  EXPECT_TRUE(std::filesystem::exists(prefix / "lib/vst/fadecrest.so"));
+  CommandResult programs = runCommand({(prefix / "bin/fadecrest-render").string(), "--list-programs"});
+  EXPECT_EQ(programs.exitCode, 0) << programs.err;
+  EXPECT_NE(programs.out.find("Shortest"), std::string::npos) << programs.out;
 }
 
 }  // namespace
@@ -201,7 +433,8 @@ TEST(Render, EditorSnapshotShowsTheEditorAndItsAboutPicture) {
   ScratchDirectory directory;
   CommandResult plain = renderIn(directory, {"--editor-snapshot", "editor.png", "--program", "3", "-q"});
   ASSERT_EQ(plain.exitCode, 0) << plain.err;
-  CommandResult about = renderIn(directory, {"--editor-snapshot", "about.png", "--program", "3", "--about", "-q"});
+  CommandResult about =
+      renderIn(directory, {"--editor-snapshot", "about.png", "--program", "3", "--about", "-q"});
   ASSERT_EQ(about.exitCode, 0) << about.err;
 
   auto read = [&](const std::string& name) {

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 // Headers of Windows, of the X Window System and of POSIX systems, by name or by folder.
 bool isOperatingSystemHeader(const std::string& header) {
   static const std::regex pattern(
-      R"((windows|winuser|wingdi|winbase|windef|winnt|ole2|oleidl|objbase|objidl|shellapi|shlobj|commctrl|)"
+      R"((windows|windowsx|winuser|wingdi|winbase|windef|winnt|ole2|oleidl|objbase|objidl|shellapi|shlobj|commctrl|)"
       R"(mmsystem|unistd|dlfcn|pthread|fcntl|dirent|poll|termios|sched|semaphore|spawn|libgen|)"
       R"(xcb/.*|X11/.*|sys/.*|linux/.*|mach/.*|Carbon/.*|Cocoa/.*|AppKit/.*|CoreFoundation/.*)\.h)",
       std::regex::icase);
@@ -41,7 +41,7 @@ std::vector<std::string> includedHeaders(const fs::path& file) {
 }
 
 TEST(Layering, TheRuleKnowsAnOperatingSystemHeaderAndABackendFolder) {
-  for (const char* header : {"windows.h", "X11/Xlib.h", "unistd.h", "dlfcn.h", "sys/mman.h"})
+  for (const char* header : {"windows.h", "windowsx.h", "X11/Xlib.h", "unistd.h", "dlfcn.h", "sys/mman.h"})
     EXPECT_TRUE(isOperatingSystemHeader(header)) << header;
   for (const char* header : {"cstdint", "png.h", "immintrin.h", "platform/window.h", "ft2build.h"})
     EXPECT_FALSE(isOperatingSystemHeader(header)) << header;

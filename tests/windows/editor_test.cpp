@@ -358,8 +358,14 @@ TEST_F(EditorUnderWine, TwoEditorsAtOnceThenFreeLibraryAfterEffClose) {
   WNDCLASSA windowClass;
   EXPECT_TRUE(GetClassInfoA(module->handle(), frameClassName(*module).c_str(), &windowClass));
   (*medium).dispatch(effEditClose);
-  // The other editor keeps its class and still paints.
+  // The other editor keeps its class and still paints, when the host idles it and pumps nothing.
+  HDC dc = GetDC(second.editor());
+  const RECT all{0, 0, kWidth, kHeight};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  ReleaseDC(second.editor(), dc);
   InvalidateRect(second.editor(), nullptr, FALSE);
+  (*shortest).dispatch(effEditIdle);
+  EXPECT_FALSE(GetUpdateRect(second.editor(), nullptr, FALSE)) << "the idle pass takes the waiting paint";
   expectLooksLike(editorOnScreen(second), "shortest");
 
   // The host closes the second effect with its editor still open, then unloads the library.

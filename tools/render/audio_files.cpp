@@ -1,12 +1,12 @@
 #include "audio_files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 namespace render {
@@ -14,118 +14,272 @@ namespace {
 
 std::string soundFileError(SNDFILE* file) {
   std::string message = sf_strerror(file);
-  if (message.starts_with("System error : ")) message.erase(0, 15);
+  for (const char* prefix : {"System error : ", "Error : "})
+    if (message.starts_with(prefix)) message.erase(0, std::strlen(prefix));
   while (!message.empty() && (message.back() == '\n' || message.back() == '.' || message.back() == ' '))
     message.pop_back();
   return message;
 }
 
+// libsndfile trims a data chunk that runs past the end of the file to what is there, and notes
+// the size the header gave in its log: "data : 1764000 (should be 299942)".
+bool headerPromisesMore(SNDFILE* file) {
+  char log[8192] = {};
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(0, line.find_first_not_of(' '));
+    if ((line.starts_with("data ") || line.starts_with("SSND ")) &&
+        line.find("(should be") != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+struct SampleType {
+  const char* name;
+  int bits;  // significant bits; 0 for a lossy code
+  bool isFloat;
+};
+
+SampleType sampleTypeOf(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+      return {"8-bit", 8, false};
+    case SF_FORMAT_PCM_16:
+      return {"16-bit", 16, false};
+    case SF_FORMAT_PCM_24:
+      return {"24-bit", 24, false};
+    case SF_FORMAT_PCM_32:
+      return {"32-bit", 32, false};
+    case SF_FORMAT_FLOAT:
+      return {"32-bit float", 24, true};
+    case SF_FORMAT_DOUBLE:
+      return {"64-bit float", 53, true};
+    case SF_FORMAT_ULAW:
+      return {"u-law", 14, false};
+    case SF_FORMAT_ALAW:
+      return {"A-law", 13, false};
+    case SF_FORMAT_VORBIS:
+      return {"Vorbis", 0, false};
+    case SF_FORMAT_OPUS:
+      return {"Opus", 0, false};
+    default:
+      return {"compressed", 0, false};
+  }
+}
+
+bool canStreamToPipe(int format) {
+  int major = format & SF_FORMAT_TYPEMASK;
+  return major == SF_FORMAT_FLAC || major == SF_FORMAT_OGG;
+}
+
+// Bytes per sample of the sample types a plain WAV header can describe; 0 for the others.
+int wavSampleBytes(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_U8:
+      return 1;
+    case SF_FORMAT_PCM_16:
+      return 2;
+    case SF_FORMAT_PCM_24:
+      return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 4;
+    case SF_FORMAT_DOUBLE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+// libsndfile finishes a WAV header after the data, which a pipe cannot take back. Written first
+// instead, with the sizes the input announced (or the largest, for a stream of unknown length),
+// the samples can follow as plain little-endian data.
+void writeWavHeader(int fd, int format, int channels, int sampleRate, int64_t frames) {
+  const uint32_t sampleBytes = wavSampleBytes(format);
+  const uint32_t frameBytes = sampleBytes * channels;
+  const bool isFloat =
+      (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
+  constexpr uint32_t kUnknown = 0xFFFFFFFF;
+  const bool fits = frames != kUnknownLength && static_cast<uint64_t>(frames) * frameBytes < kUnknown - 64;
+  const uint32_t dataBytes = fits ? static_cast<uint32_t>(frames * frameBytes) : kUnknown;
+
+  // A float format carries the size of its (empty) format extension and a frame count.
+  const uint32_t formatBytes = isFloat ? 18 : 16;
+  const uint32_t headerBytes = 4 + 8 + formatBytes + (isFloat ? 12 : 0) + 8;
+
+  std::string header;
+  auto put = [&](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) header += static_cast<char>(value >> (8 * i));
+  };
+  header += "RIFF";
+  put(fits ? headerBytes + dataBytes : kUnknown, 4);
+  header += "WAVEfmt ";
+  put(formatBytes, 4);
+  put(isFloat ? 3 : 1, 2);  // IEEE float or integer PCM
+  put(channels, 2);
+  put(sampleRate, 4);
+  put(sampleRate * frameBytes, 4);
+  put(frameBytes, 2);
+  put(sampleBytes * 8, 2);
+  if (isFloat) {
+    put(0, 2);
+    header += "fact";
+    put(4, 4);
+    put(fits ? static_cast<uint32_t>(frames) : kUnknown, 4);
+  }
+  header += "data";
+  put(dataBytes, 4);
+  for (size_t done = 0; done < header.size();) {
+    ssize_t wrote = ::write(fd, header.data() + done, header.size() - done);
+    if (wrote < 0 && errno != EINTR) throw std::runtime_error(std::strerror(errno));
+    if (wrote > 0) done += static_cast<size_t>(wrote);
+  }
+}
+
 }  // namespace
 
-SoundFileSource::SoundFileSource(const std::string& path) : path_(path) {
+SoundFileSource::SoundFileSource(const std::string& path) {
+  if (path == "-") {
+    file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE);
+    if (!file_) {
+      std::string why = "cannot read it: " + soundFileError(nullptr);
+      if (lseek(STDIN_FILENO, 0, SEEK_CUR) < 0)
+        why += " (from a pipe, WAV, AIFF and Ogg can be read; FLAC only from a file)";
+      throw std::runtime_error(why);
+    }
+    return;
+  }
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) throw std::runtime_error(std::strerror(errno));
+  if (S_ISDIR(status.st_mode)) throw std::runtime_error("is a directory");
+  if (S_ISREG(status.st_mode) && status.st_size == 0) throw std::runtime_error("is empty");
   file_ = sf_open(path.c_str(), SFM_READ, &info_);
-  if (!file_) throw std::runtime_error("cannot read " + path + ": " + soundFileError(nullptr));
+  if (!file_) throw std::runtime_error("cannot read it: " + soundFileError(nullptr));
+  headerPromisesMore_ = headerPromisesMore(file_);
 }
 
 SoundFileSource::~SoundFileSource() { sf_close(file_); }
 
-int64_t SoundFileSource::read(float* interleaved, int64_t frames) {
-  sf_count_t got = sf_readf_float(file_, interleaved, frames);
-  if (got < frames && sf_error(file_))
-    throw std::runtime_error("cannot read " + path_ + ": " + soundFileError(file_));
+template <typename T>
+int64_t SoundFileSource::readFrames(T* interleaved, int64_t frames) {
+  if (!readError_.empty()) return 0;
+  sf_count_t got;
+  if constexpr (sizeof(T) == sizeof(float))
+    got = sf_readf_float(file_, interleaved, frames);
+  else
+    got = sf_readf_double(file_, interleaved, frames);
+  if (got < frames && sf_error(file_)) readError_ = soundFileError(file_);
+  delivered_ += got;
   return got;
 }
 
-int64_t SoundFileSource::read(double* interleaved, int64_t frames) {
-  sf_count_t got = sf_readf_double(file_, interleaved, frames);
-  if (got < frames && sf_error(file_))
-    throw std::runtime_error("cannot read " + path_ + ": " + soundFileError(file_));
-  return got;
+int64_t SoundFileSource::read(float* interleaved, int64_t frames) { return readFrames(interleaved, frames); }
+int64_t SoundFileSource::read(double* interleaved, int64_t frames) { return readFrames(interleaved, frames); }
+
+std::string SoundFileSource::shortfall() const {
+  if (!readError_.empty()) return "it cannot be read any further (" + readError_ + ")";
+  if (headerPromisesMore_ || (info_.frames != kUnknownLength && delivered_ < info_.frames))
+    return "it ends before its header says it does";
+  return {};
 }
 
-OutputFile::OutputFile(std::filesystem::path target, int format, int channels, int sampleRate)
-    : target_(std::move(target)) {
-  std::filesystem::path directory = target_.parent_path().empty() ? "." : target_.parent_path();
-  std::string hidden = target_.filename().string();
-  hidden.insert(hidden.begin(), '.');
-  hidden += ".XXXXXX";
-  std::string pattern = (directory / hidden).string();
-  int fd = mkstemp(pattern.data());
-  if (fd < 0) throw std::runtime_error("cannot write " + target_.string() + ": " + std::strerror(errno));
-  temporary_ = pattern;
-
-  // mkstemp makes the file private; the result should get the usual permissions.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-
+SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, int format, int channels,
+                         int sampleRate, int64_t frames)
+    : shownName_(shownName) {
+  if (target.isPipe() && (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && wavSampleBytes(format)) {
+    try {
+      writeWavHeader(target.fd(), format, channels, sampleRate, frames);
+    } catch (const std::exception& error) {
+      throw std::runtime_error("cannot write " + shownName_ + ": " + error.what());
+    }
+    format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE | (format & SF_FORMAT_SUBMASK);
+  } else if (target.isPipe() && !canStreamToPipe(format)) {
+    std::string container = describeFormat(format);
+    throw std::runtime_error("cannot write " + shownName_ + ": " + container.substr(0, container.find(' ')) +
+                             " cannot be streamed into a pipe (its header is finished last); "
+                             "use --format wav, flac or ogg there");
+  }
   SF_INFO info{};
   info.format = format;
   info.channels = channels;
   info.samplerate = sampleRate;
-  file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-  if (!file_) {
-    std::string why = soundFileError(nullptr);
-    close(fd);
-    std::filesystem::remove(temporary_);
-    throw std::runtime_error("cannot write " + target_.string() + ": " + why);
-  }
+  file_ = sf_open_fd(target.fd(), SFM_WRITE, &info, SF_FALSE);
+  if (!file_) throw std::runtime_error("cannot write " + shownName_ + ": " + soundFileError(nullptr));
   // Out-of-range samples saturate in integer formats instead of wrapping round.
   sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // The peak chunk of float files carries the time of writing; without it the same input and
+  // options give the same bytes.
+  sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
-OutputFile::~OutputFile() {
-  if (committed_) return;
+SoundWriter::~SoundWriter() {
   if (file_) sf_close(file_);
-  std::error_code ignored;
-  std::filesystem::remove(temporary_, ignored);
 }
 
-void OutputFile::checkWritten(sf_count_t written, int64_t frames) {
+void SoundWriter::checkWritten(sf_count_t written, int64_t frames) {
   if (written != frames)
-    throw std::runtime_error("cannot write " + target_.string() + ": " + soundFileError(file_));
+    throw std::runtime_error("cannot write " + shownName_ + ": " + soundFileError(file_));
 }
 
-void OutputFile::write(const float* interleaved, int64_t frames) {
+void SoundWriter::write(const float* interleaved, int64_t frames) {
   checkWritten(sf_writef_float(file_, interleaved, frames), frames);
 }
 
-void OutputFile::write(const double* interleaved, int64_t frames) {
+void SoundWriter::write(const double* interleaved, int64_t frames) {
   checkWritten(sf_writef_double(file_, interleaved, frames), frames);
 }
 
-void OutputFile::commit() {
+void SoundWriter::finish() {
   int closed = sf_close(file_);
   file_ = nullptr;
-  if (closed != 0)
-    throw std::runtime_error("cannot write " + target_.string() + ": " + sf_error_number(closed));
-  std::error_code error;
-  std::filesystem::rename(temporary_, target_, error);
-  if (error) throw std::runtime_error("cannot write " + target_.string() + ": " + error.message());
-  committed_ = true;
+  if (closed != 0) throw std::runtime_error("cannot write " + shownName_ + ": " + sf_error_number(closed));
 }
 
 int majorFormatNamed(const std::string& name) {
   if (name == "wav") return SF_FORMAT_WAV;
   if (name == "flac") return SF_FORMAT_FLAC;
   if (name == "aiff") return SF_FORMAT_AIFF;
+  if (name == "ogg") return SF_FORMAT_OGG;
   throw std::invalid_argument("unknown format " + name);
 }
 
-std::optional<int> majorFormatOfPath(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
+bool isWrittenFormat(int majorFormat) {
+  int major = majorFormat & SF_FORMAT_TYPEMASK;
+  return major == SF_FORMAT_WAV || major == SF_FORMAT_FLAC || major == SF_FORMAT_AIFF ||
+         major == SF_FORMAT_OGG;
+}
+
+std::optional<int> writtenFormatOfExtension(std::string extension) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == ".wav") return SF_FORMAT_WAV;
   if (extension == ".flac") return SF_FORMAT_FLAC;
   if (extension == ".aiff" || extension == ".aif") return SF_FORMAT_AIFF;
+  if (extension == ".ogg" || extension == ".oga") return SF_FORMAT_OGG;
   return std::nullopt;
 }
 
+std::optional<int> majorFormatOfPath(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  if (extension.empty()) return std::nullopt;
+  if (auto format = writtenFormatOfExtension(extension)) return format;
+  throw std::runtime_error("the extension of " + path.string() +
+                           " names no format written here (.wav, .flac, .aiff, .ogg)");
+}
+
 std::string extensionOf(int majorFormat) {
-  SF_FORMAT_INFO info{};
-  info.format = majorFormat & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.extension) return "wav";
-  return info.extension;
+  switch (majorFormat & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_FLAC:
+      return "flac";
+    case SF_FORMAT_AIFF:
+      return "aiff";
+    case SF_FORMAT_OGG:
+      return "ogg";
+    default:
+      return "wav";
+  }
 }
 
 int subtypeNamed(const std::string& bits) {
@@ -144,19 +298,39 @@ int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channel
     info.samplerate = sampleRate;
     return sf_format_check(&info) != 0;
   };
-  int format = (majorFormat & SF_FORMAT_TYPEMASK) | (subtype & SF_FORMAT_SUBMASK);
+  const int major = majorFormat & SF_FORMAT_TYPEMASK;
+  int format = major | (subtype & SF_FORMAT_SUBMASK);
   if (valid(format)) return format;
   if (!subtypeExplicit) {
-    for (int fallback : {SF_FORMAT_PCM_24, SF_FORMAT_PCM_16}) {
-      int candidate = (majorFormat & SF_FORMAT_TYPEMASK) | fallback;
-      if (valid(candidate)) return candidate;
+    for (int fallback : {SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_VORBIS}) {
+      if (valid(major | fallback)) return major | fallback;
     }
   }
-  SF_FORMAT_INFO sample{};
-  sample.format = subtype & SF_FORMAT_SUBMASK;
-  sf_command(nullptr, SFC_GET_FORMAT_INFO, &sample, sizeof sample);
-  throw std::runtime_error("a " + extensionOf(majorFormat) + " file cannot hold " +
-                           (sample.name ? sample.name : "these") + " samples");
+  std::string container = describeFormat(major);
+  throw std::runtime_error(container.substr(0, container.find(' ')) + " files cannot hold " +
+                           sampleTypeOf(subtype).name + " samples");
+}
+
+std::string describeFormat(int format) {
+  const char* container = "WAV";
+  switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_FLAC:
+      container = "FLAC";
+      break;
+    case SF_FORMAT_AIFF:
+      container = "AIFF";
+      break;
+    case SF_FORMAT_OGG:
+      container = "Ogg";
+      break;
+  }
+  return std::string(container) + " " + sampleTypeOf(format).name;
+}
+
+std::string resolutionLoss(int inputFormat, int outputFormat) {
+  SampleType in = sampleTypeOf(inputFormat), out = sampleTypeOf(outputFormat);
+  if (!(in.isFloat && !out.isFloat) && out.bits >= in.bits) return {};
+  return std::string(in.name) + " samples written as " + describeFormat(outputFormat) + " lose resolution";
 }
 
 }  // namespace render

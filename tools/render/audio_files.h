@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "output_target.h"
+
 namespace render {
 
 // Interleaved audio read in order, as floats or doubles.
@@ -16,15 +18,22 @@ class SignalSource {
   virtual ~SignalSource() = default;
   virtual int channels() const = 0;
   virtual int sampleRate() const = 0;
+  // kUnknownLength when the source cannot tell before it ends (a stream).
   virtual int64_t frames() const = 0;
   // Fills up to `frames` frames and returns how many it filled; 0 at the end.
   virtual int64_t read(float* interleaved, int64_t frames) = 0;
   virtual int64_t read(double* interleaved, int64_t frames) = 0;
+  // Why the source ended before its header said it would; empty when it did not.
+  virtual std::string shortfall() const { return {}; }
 };
 
+constexpr int64_t kUnknownLength = SF_COUNT_MAX;
+
+// A sound file, or standard input for "-". Reading stops at a damaged or missing part; what came
+// before it is delivered and shortfall() says why it ended.
 class SoundFileSource final : public SignalSource {
  public:
-  explicit SoundFileSource(const std::string& path);  // throws std::runtime_error
+  explicit SoundFileSource(const std::string& path);  // throws std::runtime_error with the reason
   ~SoundFileSource() override;
   SoundFileSource(const SoundFileSource&) = delete;
   SoundFileSource& operator=(const SoundFileSource&) = delete;
@@ -35,38 +44,49 @@ class SoundFileSource final : public SignalSource {
   int format() const { return info_.format; }
   int64_t read(float* interleaved, int64_t frames) override;
   int64_t read(double* interleaved, int64_t frames) override;
+  std::string shortfall() const override;
 
  private:
-  std::string path_;
+  template <typename T>
+  int64_t readFrames(T* interleaved, int64_t frames);
+
   SNDFILE* file_ = nullptr;
   SF_INFO info_{};
+  int64_t delivered_ = 0;
+  bool headerPromisesMore_ = false;
+  std::string readError_;
 };
 
-// A sound file that appears under its name only once it is complete: it is written to a
-// temporary file beside the target and renamed by commit(). Dropped uncommitted, it is removed.
-class OutputFile {
+// A sound file written into an output target, which puts it in place when finish() succeeds.
+// `frames` is the length expected (kUnknownLength if it is not known), which a WAV header going
+// into a pipe must state before the samples.
+class SoundWriter {
  public:
-  OutputFile(std::filesystem::path target, int format, int channels, int sampleRate);  // throws
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
+  SoundWriter(OutputTarget& target, const std::string& shownName, int format, int channels, int sampleRate,
+              int64_t frames);
+  ~SoundWriter();
+  SoundWriter(const SoundWriter&) = delete;
+  SoundWriter& operator=(const SoundWriter&) = delete;
 
   void write(const float* interleaved, int64_t frames);
   void write(const double* interleaved, int64_t frames);
-  void commit();
+  // Completes the file; the target is committed by the caller.
+  void finish();
 
  private:
   void checkWritten(sf_count_t written, int64_t frames);
 
-  std::filesystem::path target_;
-  std::filesystem::path temporary_;
+  std::string shownName_;
   SNDFILE* file_ = nullptr;
-  bool committed_ = false;
 };
 
-// The libsndfile format for a name ("wav", "flac", "aiff"); the major format of a file name's
-// extension, if it is one of those.
+// The formats written: "wav", "flac", "aiff", "ogg" (Vorbis).
 int majorFormatNamed(const std::string& name);
+bool isWrittenFormat(int majorFormat);
+// The format an extension (".flac", any case) names, if it is one of those.
+std::optional<int> writtenFormatOfExtension(std::string extension);
+// The format a file name's extension names; none without an extension. Throws for an extension
+// that names no format this tool writes.
 std::optional<int> majorFormatOfPath(const std::filesystem::path& path);
 std::string extensionOf(int majorFormat);
 
@@ -76,5 +96,10 @@ int subtypeNamed(const std::string& bits);
 // Joins a major format and a sample type, falling back to a sample type the container can hold
 // when the wanted one was not asked for explicitly. Throws when the pair cannot be written.
 int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channels, int sampleRate);
+
+// "FLAC 16-bit", "WAV 32-bit float".
+std::string describeFormat(int format);
+// What is lost writing samples of the input format in the output format; empty when nothing is.
+std::string resolutionLoss(int inputFormat, int outputFormat);
 
 }  // namespace render

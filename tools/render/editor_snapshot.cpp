@@ -1,12 +1,16 @@
 #include "editor_snapshot.h"
 
 #include <png.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "output_target.h"
 #include "platform/headless/window.h"
 
 namespace render {
@@ -15,9 +19,14 @@ namespace {
 // A point inside the title, where the about picture opens.
 constexpr platform::Point kTitle{160, 50};
 
-void writePng(const raster::Image& image, const std::string& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!file) throw std::runtime_error("cannot write " + path);
+void writePng(const raster::Image& image, const std::string& path, bool replace) {
+  OutputTarget target(planOutput(path, replace));
+  int fd = dup(target.fd());
+  std::unique_ptr<FILE, int (*)(FILE*)> file(fd >= 0 ? fdopen(fd, "wb") : nullptr, &std::fclose);
+  if (!file) {
+    if (fd >= 0) close(fd);
+    throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+  }
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
@@ -47,11 +56,14 @@ void writePng(const raster::Image& image, const std::string& path) {
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+  if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
+    throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+  target.commit();
 }
 
 }  // namespace
 
-void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withAbout) {
+void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withAbout, bool replace) {
   int width = 0, height = 0;
   if (!effect.hasEditor() || !effect.editorSize(width, height) || width <= 0 || height <= 0)
     throw std::runtime_error("the plug-in has no editor to show");
@@ -73,12 +85,13 @@ void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withA
     platform::headless::sendMessage(editorWindow, {platform::MessageType::paint, {}, 0});
   };
   paint();
-  if (withAbout) platform::headless::sendMessage(editorWindow, {platform::MessageType::leftButtonDown, kTitle, 0});
+  if (withAbout)
+    platform::headless::sendMessage(editorWindow, {platform::MessageType::leftButtonDown, kTitle, 0});
   effect.idleEditor();
 
   raster::Image shown = host.children().front()->pixels();
   effect.closeEditor();
-  writePng(shown, path);
+  writePng(shown, path, replace);
 }
 
 }  // namespace render

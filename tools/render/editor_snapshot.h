@@ -7,7 +7,8 @@
 
 namespace render {
 
-// With `withAbout` the title is clicked first, so the about picture is shown.
-void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withAbout);
+// With `withAbout` the title is clicked first, so the about picture is shown. An existing file
+// is replaced only with `replace`, as any output of this tool.
+void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withAbout, bool replace);
 
 }  // namespace render

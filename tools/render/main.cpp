@@ -1,16 +1,14 @@
-// fadecrest-render: renders a sound file through the Fadecrest plug-in, loaded like a host
-// loads it, and writes the result beside the input.
-#include <unistd.h>
-
+// fadecrest-render: renders sound files through the Fadecrest plug-in, loaded like a host loads
+// it, and writes preview copies beside them.
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
-#include "audio_files.h"
+#include "batch.h"
 #include "editor_snapshot.h"
+#include "effect_settings.h"
 #include "options.h"
+#include "output_target.h"
 #include "plugin_host.h"
-#include "renderer.h"
 #include "test_signal.h"
 
 namespace fs = std::filesystem;
@@ -18,114 +16,68 @@ using namespace render;
 
 namespace {
 
-constexpr int kIntervalParameter = 0;
-constexpr int kDurationParameter = 1;
-constexpr double kLongFileSeconds = 30.0;  // shorter renders finish before a bar is worth drawing
+constexpr int kProgramCount = 6;
 
-fs::path defaultPluginPath() { return fs::read_symlink("/proc/self/exe").parent_path() / "fadecrest.so"; }
-
-// "dir/song.wav" becomes "dir/song-preview.wav"; a chosen format brings its own extension.
-fs::path defaultOutputPath(const std::optional<std::string>& input,
-                           const std::optional<std::string>& format) {
-  fs::path base = input ? fs::path(*input) : fs::path("fadecrest.wav");
-  fs::path result = base;
-  result.replace_filename(base.stem().string() + "-preview");
-  if (format)
-    result += fs::path(".").concat(extensionOf(majorFormatNamed(*format)));
-  else
-    result += base.extension();
-  return input ? result : result.filename();
+// The plug-in beside this program (the build tree), or where installing puts it.
+std::string pluginPath(const Options& options) {
+  // A bare name would make dlopen search the library path instead of the current directory.
+  if (options.plugin) return fs::absolute(*options.plugin).string();
+  const fs::path here = fs::read_symlink("/proc/self/exe").parent_path();
+  const fs::path beside = here / "fadecrest.so";
+  const fs::path installed = (here / FADECREST_INSTALLED_PLUGIN).lexically_normal();
+  for (const fs::path& candidate : {beside, installed})
+    if (fs::exists(candidate)) return candidate.string();
+  throw std::runtime_error("no plug-in found at " + beside.string() + " or " + installed.string() +
+                           "; name it with --plugin");
 }
 
-// The output keeps the input's container and samples unless asked otherwise; an output name
-// with a known extension picks the container.
-int chooseFormat(const Options& options, int inputFormat, const fs::path& output, int channels, int rate) {
-  int major = inputFormat & SF_FORMAT_TYPEMASK;
-  if (options.format)
-    major = majorFormatNamed(*options.format);
-  else if (auto named = majorFormatOfPath(output); named && options.output)
-    major = *named;
-  int subtype = options.bits ? subtypeNamed(*options.bits) : inputFormat & SF_FORMAT_SUBMASK;
-  return outputFormat(major, subtype, options.bits.has_value(), channels, rate);
-}
-
-void setUp(PluginHost& effect, const Options& options, const SignalSource& source) {
-  effect.open(source.sampleRate(), options.block);
-  // Sample counts follow the rate only from the next program or parameter change.
-  effect.setProgram(options.program.value_or(effect.currentProgram()));
-  if (options.intervalSeconds)
-    effect.setParameter(kIntervalParameter, static_cast<float>((*options.intervalSeconds - 1.0) / 59.0));
-  if (options.durationSeconds)
-    effect.setParameter(kDurationParameter, static_cast<float>((*options.durationSeconds - 1.0) / 4.0));
-
-  bool supported =
-      options.precision == Precision::Double ? effect.canProcessDouble() : effect.canProcessSingle();
-  if (!supported)
-    throw std::runtime_error(std::string("the plug-in cannot process in ") +
-                             (options.precision == Precision::Double ? "double" : "single") + " precision");
+void listPrograms(const PluginModule& module) {
+  PluginHost effect(module);
+  effect.open(TestSignal::kSampleRate, 512);
+  std::printf("program  name              interval  duration\n");
+  for (int program = 0; program < kProgramCount; ++program) {
+    effect.setProgram(program);
+    FadeSettings settings = settingsOf(effect);
+    std::printf("%7d  %-16s  %6.2f s  %6.2f s\n", program, settings.programName.c_str(),
+                intervalSeconds(settings.interval), durationSeconds(settings.duration));
+  }
 }
 
 // The editor at the program and values asked for, as a PNG picture.
-void snapshot(const Options& options) {
-  PluginHost effect(fs::absolute(options.plugin ? fs::path(*options.plugin) : defaultPluginPath()).string());
-  TestSignal rateOnly;
-  setUp(effect, options, rateOnly);
-  writeEditorSnapshot(effect, *options.editorSnapshot, options.about);
+void snapshot(const Options& options, const PluginModule& module) {
+  PluginHost effect(module);
+  setUpEffect(effect, options, TestSignal::kSampleRate);
+  writeEditorSnapshot(effect, *options.editorSnapshot, options.about, options.force);
   if (!options.quiet) std::printf("wrote %s\n", options.editorSnapshot->c_str());
 }
 
-void run(const Options& options) {
-  if (options.editorSnapshot) return snapshot(options);
-  std::unique_ptr<SignalSource> source;
-  int inputFormat = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  if (options.input) {
-    auto file = std::make_unique<SoundFileSource>(*options.input);
-    inputFormat = file->format();
-    source = std::move(file);
-  } else {
-    source = std::make_unique<TestSignal>();
+int run(const Options& options) {
+  if (options.help) {
+    std::fputs(usageText().c_str(), stdout);
+    return 0;
   }
-  if (source->channels() > 2)
-    throw std::runtime_error(*options.input + " has " + std::to_string(source->channels()) +
-                             " channels; only mono and stereo files can be rendered");
-
-  fs::path output =
-      options.output ? fs::path(*options.output) : defaultOutputPath(options.input, options.format);
-  int format = chooseFormat(options, inputFormat, output, source->channels(), source->sampleRate());
-
-  // A bare name would make dlopen search the library path instead of the current directory.
-  PluginHost effect(fs::absolute(options.plugin ? fs::path(*options.plugin) : defaultPluginPath()).string());
-  setUp(effect, options, *source);
-
-  OutputFile file(output, format, source->channels(), source->sampleRate());
-  effect.resume();
-  bool longFile = source->frames() > kLongFileSeconds * source->sampleRate();
-  renderSource(effect, *source, file, options.block, options.precision,
-               !options.quiet && longFile && isatty(2));
-  effect.suspend();
-  file.commit();
-
-  if (!options.quiet)
-    std::printf("wrote %s (%.1f s, %d Hz, %s)\n", output.c_str(),
-                static_cast<double>(source->frames()) / source->sampleRate(), source->sampleRate(),
-                source->channels() == 1 ? "mono" : "stereo");
+  if (options.version) {
+    std::puts("fadecrest-render " FADECREST_VERSION);
+    return 0;
+  }
+  PluginModule module(pluginPath(options));
+  if (options.listPrograms) {
+    listPrograms(module);
+    return 0;
+  }
+  if (options.editorSnapshot) {
+    snapshot(options, module);
+    return 0;
+  }
+  return options.dryRun ? showPlan(options, module) : renderAll(options, module);
 }
-
-extern "C" void requestStop(int) { stopRequested = 1; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
+  installInterruptHandlers();
   try {
-    Options options = parseOptions(argc, argv);
-    if (options.help) {
-      std::fputs(usageText().c_str(), stdout);
-      return 0;
-    }
-    run(options);
-    return 0;
+    return run(parseOptions(argc, argv));
   } catch (const UsageError& error) {
     std::fprintf(stderr, "fadecrest-render: %s (see --help)\n", error.what());
     return 2;

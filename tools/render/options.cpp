@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <span>
@@ -45,28 +46,43 @@ std::string oneOf(const std::string& name, const std::string& text,
 }  // namespace
 
 std::string usageText() {
-  return R"(Usage: fadecrest-render [OPTIONS] [INPUT]
+  return R"(Usage: fadecrest-render [OPTIONS] [INPUT...]
 
-Renders an audio file through the Fadecrest plug-in and writes a preview copy.
-Without INPUT, renders three minutes of a built-in test signal.
+Renders audio files through the Fadecrest plug-in and writes preview copies: each
+INPUT becomes NAME-preview.EXT beside it. Several files are rendered at once, one
+per core. "-" reads standard input (WAV, AIFF or Ogg; not FLAC). Without INPUT,
+renders three minutes of a built-in test signal into fadecrest-preview.wav.
 
 Options:
-  -o, --output FILE       where to write (default: INPUT with "-preview" before the
-                          extension, or fadecrest-preview.wav without INPUT)
-      --plugin PATH       plug-in module (default: fadecrest.so beside this program)
-      --block N           frames per process call, 1..65536 (default 512)
-      --precision P       single or double (default single)
+  -o, --output PATH       the file to write, or with several inputs a folder
+                          (end it with /; it is made if missing); "-" writes to
+                          standard output (--format needed)
+  -y, --force             replace existing files (they keep their permissions)
+  -j, --jobs N            files rendered at once, 1..64 (default: one per core)
+  -n, --dry-run           read the headers only; show the settings and where the
+                          fade windows fall in each file; write nothing
       --program N         factory program 0..5 (default: the plug-in's own, 1)
       --interval SECONDS  seconds between fades, 1..60 (applied after the program)
       --duration SECONDS  length of a fade, 1..5 (applied after the program)
-      --format F          wav, flac or aiff (default: from the output's extension,
-                          otherwise as the input)
+      --list-programs     show the plug-in's programs and their settings
+      --format F          wav, flac, aiff or ogg (default: from the output's
+                          extension, otherwise as the input)
       --bits B            16, 24, 32 or float (default: as the input)
+      --precision P       single or double (default single). The plug-in gets
+                          32-bit floats in single precision, so 32-bit integer
+                          input loses its lowest 8 bits there; double keeps them
+      --block N           frames per process call, 1..65536 (default 512)
+      --plugin PATH       plug-in module (default: the one installed with this
+                          program)
       --editor-snapshot FILE  write the plug-in's editor, at the program and values
                           given, as a PNG picture instead of rendering audio
       --about             with --editor-snapshot: show the about picture
   -q, --quiet             print nothing but errors
   -h, --help              show this help
+      --version           show the version
+
+Exit status: 0 when every file was written whole, 1 when any failed or was cut
+short, 2 for a command line that cannot be run, 128 + N after signal N.
 )";
 }
 
@@ -77,10 +93,9 @@ Options parseOptions(int argc, char** argv) {
 
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
-    if (onlyPositional || arg.empty() || arg[0] != '-') {
-      if (options.input)
-        throw UsageError("only one input file may be given, got '" + *options.input + "' and '" + arg + "'");
-      options.input = arg;
+    if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
+      if (arg.empty()) throw UsageError("an input file name is empty");
+      options.inputs.push_back(arg);
       continue;
     }
     if (arg == "--") {
@@ -88,16 +103,24 @@ Options parseOptions(int argc, char** argv) {
       continue;
     }
 
-    // Both "--name value" and "--name=value" are accepted.
+    // "--name value", "--name=value", and for the short options with a value also "-j2".
     std::optional<std::string> attached;
     if (auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
       attached = arg.substr(eq + 1);
       arg.resize(eq);
+    } else if ((arg.starts_with("-j") || arg.starts_with("-o")) && arg.size() > 2) {
+      attached = arg.substr(2);
+      arg.resize(2);
     }
     auto value = [&]() -> std::string {
       if (attached) return *attached;
       if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
       return args[++i];
+    };
+    auto fileName = [&]() {
+      std::string name = value();
+      if (name.empty()) throw UsageError(arg + " needs a file name");
+      return name;
     };
     auto noValue = [&] {
       if (attached) throw UsageError(arg + " takes no value");
@@ -106,20 +129,32 @@ Options parseOptions(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       noValue();
       options.help = true;
+    } else if (arg == "--version") {
+      noValue();
+      options.version = true;
     } else if (arg == "-q" || arg == "--quiet") {
       noValue();
       options.quiet = true;
+    } else if (arg == "-y" || arg == "--force") {
+      noValue();
+      options.force = true;
+    } else if (arg == "-n" || arg == "--dry-run") {
+      noValue();
+      options.dryRun = true;
+    } else if (arg == "--list-programs") {
+      noValue();
+      options.listPrograms = true;
+    } else if (arg == "-j" || arg == "--jobs") {
+      options.jobs = parseInt(arg, value(), 1, 64);
     } else if (arg == "--editor-snapshot") {
-      options.editorSnapshot = value();
-      if (options.editorSnapshot->empty()) throw UsageError("--editor-snapshot needs a file name");
+      options.editorSnapshot = fileName();
     } else if (arg == "--about") {
       noValue();
       options.about = true;
     } else if (arg == "-o" || arg == "--output") {
-      options.output = value();
-      if (options.output->empty()) throw UsageError("--output needs a file name");
+      options.output = fileName();
     } else if (arg == "--plugin") {
-      options.plugin = value();
+      options.plugin = fileName();
     } else if (arg == "--block") {
       options.block = parseInt("--block", value(), 1, 65536);
     } else if (arg == "--precision") {
@@ -132,14 +167,25 @@ Options parseOptions(int argc, char** argv) {
     } else if (arg == "--duration") {
       options.durationSeconds = parseSeconds("--duration", value(), 1, 5);
     } else if (arg == "--format") {
-      options.format = oneOf("--format", value(), {"wav", "flac", "aiff"});
+      options.format = oneOf("--format", value(), {"wav", "flac", "aiff", "ogg"});
     } else if (arg == "--bits") {
       options.bits = oneOf("--bits", value(), {"16", "24", "32", "float"});
     } else {
       throw UsageError("unknown option '" + arg + "'");
     }
   }
+
   if (options.about && !options.editorSnapshot) throw UsageError("--about goes with --editor-snapshot");
+  if (options.editorSnapshot && (!options.inputs.empty() || options.output))
+    throw UsageError("--editor-snapshot writes only the picture; it takes no input and no -o");
+  if (options.inputs.size() > 1 && std::count(options.inputs.begin(), options.inputs.end(), "-"))
+    throw UsageError("standard input goes alone, with -o naming the output");
+  if (options.output == "-") {
+    if (options.inputs.size() > 1) throw UsageError("-o - takes one input");
+    if (!options.format) throw UsageError("-o - needs --format: there is no file name to tell it");
+  }
+  if (options.inputs.size() == 1 && options.inputs[0] == "-" && !options.output)
+    throw UsageError("standard input has no name to write beside; give -o");
   return options;
 }
 

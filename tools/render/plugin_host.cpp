@@ -15,30 +15,38 @@ constexpr VstIntPtr kHostVersion = 2400;
 // The callback only receives the effect, so each host is found through it. While the entry
 // runs there is no effect yet, and the creating host is the one on this thread.
 std::mutex registryMutex;
+// Effects are made and closed one at a time: the plug-in keeps a few values for the whole module
+// (its window class, its pictures) that it does not guard itself.
+std::mutex lifetimeMutex;
 std::map<const AEffect*, const PluginHost*> registry;
 thread_local const PluginHost* creatingHost = nullptr;
 
 }  // namespace
 
-PluginHost::PluginHost(const std::string& modulePath) {
-  module_ = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module_) {
+PluginModule::PluginModule(const std::string& path) : path_(path) {
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
     const char* why = dlerror();
-    throw std::runtime_error(std::string("cannot load plug-in: ") + (why ? why : modulePath));
+    throw std::runtime_error(std::string("cannot load plug-in: ") + (why ? why : path));
   }
-  auto entry = reinterpret_cast<EntryProc>(dlsym(module_, "VSTPluginMain"));
-  if (!entry) {
-    dlclose(module_);
-    throw std::runtime_error(modulePath + " is not a plug-in: it has no VSTPluginMain");
+  entry_ = reinterpret_cast<EntryProc>(dlsym(handle_, "VSTPluginMain"));
+  if (!entry_) {
+    dlclose(handle_);
+    throw std::runtime_error(path + " is not a plug-in: it has no VSTPluginMain");
   }
+}
 
-  creatingHost = this;
-  effect_ = entry(&PluginHost::hostCallback);
-  creatingHost = nullptr;
-  if (!effect_ || effect_->magic != kEffectMagic) {
-    dlclose(module_);
-    throw std::runtime_error("plug-in " + modulePath + " did not create an effect");
+PluginModule::~PluginModule() { dlclose(handle_); }
+
+PluginHost::PluginHost(const PluginModule& module) {
+  {
+    std::lock_guard lifetime(lifetimeMutex);
+    creatingHost = this;
+    effect_ = module.entry_(&PluginHost::hostCallback);
+    creatingHost = nullptr;
   }
+  if (!effect_ || effect_->magic != kEffectMagic)
+    throw std::runtime_error("plug-in " + module.path() + " did not create an effect");
   std::lock_guard lock(registryMutex);
   registry[effect_] = this;
 }
@@ -49,8 +57,8 @@ PluginHost::~PluginHost() {
     std::lock_guard lock(registryMutex);
     registry.erase(effect_);
   }
+  std::lock_guard lifetime(lifetimeMutex);
   dispatch(effClose);
-  dlclose(module_);
 }
 
 VstIntPtr PluginHost::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
@@ -83,9 +91,17 @@ int PluginHost::currentProgram() { return static_cast<int>(dispatch(effGetProgra
 
 void PluginHost::setProgram(int program) { dispatch(effSetProgram, 0, program); }
 
+std::string PluginHost::programName(int program) {
+  char name[kVstMaxProgNameLen + 1] = {};
+  dispatch(effGetProgramNameIndexed, program, 0, name);
+  return name;
+}
+
 void PluginHost::setParameter(int index, float normalised) {
   effect_->setParameter(effect_, index, normalised);
 }
+
+float PluginHost::parameter(int index) { return effect_->getParameter(effect_, index); }
 
 bool PluginHost::canProcessSingle() const {
   return (effect_->flags & effFlagsCanReplacing) && effect_->processReplacing;

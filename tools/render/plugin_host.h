@@ -7,10 +7,30 @@
 
 namespace render {
 
+// The plug-in module, loaded once; every effect made from it is independent of the others.
+class PluginModule {
+ public:
+  // Throws std::runtime_error when the module cannot be loaded or has no entry point.
+  explicit PluginModule(const std::string& path);
+  ~PluginModule();
+  PluginModule(const PluginModule&) = delete;
+  PluginModule& operator=(const PluginModule&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  friend class PluginHost;
+  std::string path_;
+  void* handle_ = nullptr;
+  AEffect* (*entry_)(audioMasterCallback) = nullptr;
+};
+
+// One effect of the module, driven the way a host drives it. Effects of one module may be used
+// on different threads at once, one thread per effect.
 class PluginHost {
  public:
-  // Throws std::runtime_error when the module cannot be loaded or yields no effect.
-  explicit PluginHost(const std::string& modulePath);
+  // Throws std::runtime_error when the module yields no effect.
+  explicit PluginHost(const PluginModule& module);
   ~PluginHost();
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
@@ -20,7 +40,10 @@ class PluginHost {
   void open(double sampleRate, int blockSize);
   int currentProgram();
   void setProgram(int program);
+  // The name of a program of the bank, whichever is current.
+  std::string programName(int program);
   void setParameter(int index, float normalised);
+  float parameter(int index);
   bool canProcessSingle() const;
   bool canProcessDouble() const;
   void resume();
@@ -45,7 +68,6 @@ class PluginHost {
   VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
 
-  void* module_ = nullptr;
   AEffect* effect_ = nullptr;
   double sampleRate_ = 44100.0;
   int blockSize_ = 512;

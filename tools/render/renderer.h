@@ -1,7 +1,9 @@
-// Streams a source through the effect into an output file, one block per process call.
+// Streams a source through the effect into a sound file: read and written in large chunks,
+// processed in blocks of the size asked for.
 #pragma once
 
-#include <csignal>
+#include <atomic>
+#include <cstdint>
 
 #include "audio_files.h"
 #include "options.h"
@@ -9,12 +11,10 @@
 
 namespace render {
 
-// Set from a signal handler; the render stops at the next block and leaves no output behind.
-extern volatile std::sig_atomic_t stopRequested;
-
-// The effect must already be open, set up and resumed. Channels beyond the effect's inputs
-// are an error; a mono source feeds every input, and the output keeps the source's channels.
-void renderSource(PluginHost& effect, SignalSource& source, OutputFile& output, int blockSize,
-                  Precision precision, bool showProgress);
+// The effect must already be open, set up and resumed. A mono source feeds every input, and the
+// output keeps the source's channels. `framesDone` counts the frames written so far; the total
+// is returned.
+int64_t renderSource(PluginHost& effect, SignalSource& source, SoundWriter& output, int blockSize,
+                     Precision precision, std::atomic<int64_t>& framesDone);
 
 }  // namespace render

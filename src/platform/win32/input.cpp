@@ -5,48 +5,32 @@
 namespace platform {
 namespace {
 
-int virtualKey(Key key) {
-  switch (key) {
-    case Key::leftButton:
-      return VK_LBUTTON;
-    case Key::middleButton:
-      return VK_MBUTTON;
-    case Key::rightButton:
-      return VK_RBUTTON;
-    case Key::shift:
-      return VK_SHIFT;
-    case Key::control:
-      return VK_CONTROL;
-    case Key::alt:
-      return VK_MENU;
-  }
-  return 0;
+// The virtual key of each Key, in the order of Key.
+constexpr int kVirtualKeys[] = {VK_LBUTTON, VK_MBUTTON, VK_RBUTTON, VK_SHIFT, VK_CONTROL, VK_MENU};
+constexpr int kKeys = sizeof kVirtualKeys / sizeof kVirtualKeys[0];
+
+bool down(SHORT state) { return (state & 0x8000) != 0; }
+
+// Every key that `read` answers as down, read in the order of Key.
+KeySet keysDown(SHORT(WINAPI* read)(int)) {
+  KeySet keys = 0;
+  for (int index = 0; index < kKeys; ++index)
+    if (down(read(kVirtualKeys[index]))) keys |= keyBit(static_cast<Key>(index));
+  return keys;
 }
-
-constexpr int kKeys = 6;
-
-// While a press is handled, the first read of each button and modifier answers the state at that
-// press (the message's own key state) rather than the live one: a quick click or a Control-click
-// may be over before the press is handled. Later reads, such as a knob's tracking loop, are live.
-struct PressLatch {
-  bool active = false;
-  bool pending[kKeys] = {};
-};
-thread_local PressLatch tLatch;
 
 }  // namespace
 
 namespace win32 {
 
-PressScope::PressScope() {
-  previous_ = tLatch.active;
-  tLatch.active = true;
-  for (bool& pending : tLatch.pending) pending = true;
-}
-
-PressScope::~PressScope() {
-  tLatch.active = previous_;
-  for (bool& pending : tLatch.pending) pending = false;
+// GetKeyState answers as of the last message taken from this thread's queue: the press itself.
+KeySet keysAtMessage() {
+  KeySet keys = keysDown(GetKeyState);
+  if (!buttonsSwapped()) return keys;
+  // That state names the buttons as the user sees them; the seam's are physical.
+  const KeySet left = keyBit(Key::leftButton), right = keyBit(Key::rightButton);
+  const KeySet swapped = ((keys & left) ? right : 0) | ((keys & right) ? left : 0);
+  return (keys & ~(left | right)) | swapped;
 }
 
 }  // namespace win32
@@ -57,19 +41,10 @@ Point cursorPosition() {
   return {point.x, point.y};
 }
 
-bool isKeyDown(Key key) {
-  const int index = static_cast<int>(key);
-  if (tLatch.active && tLatch.pending[index]) {
-    tLatch.pending[index] = false;
-    // The message's key state names the buttons as the user sees them; the seam's are physical.
-    Key logical = key;
-    if (buttonsSwapped() && key == Key::leftButton) logical = Key::rightButton;
-    if (buttonsSwapped() && key == Key::rightButton) logical = Key::leftButton;
-    return (GetKeyState(virtualKey(logical)) & 0x8000) != 0;
-  }
-  // Physical buttons: the asynchronous state does not follow the swap-buttons setting.
-  return (GetAsyncKeyState(virtualKey(key)) & 0x8000) != 0;
-}
+// The asynchronous state is the live one, and it does not follow the swap-buttons setting.
+bool isKeyDown(Key key) { return down(GetAsyncKeyState(kVirtualKeys[static_cast<int>(key)])); }
+
+KeySet heldKeys() { return keysDown(GetAsyncKeyState); }
 
 bool buttonsSwapped() { return GetSystemMetrics(SM_SWAPBUTTON) > 0; }
 

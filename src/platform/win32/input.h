@@ -1,21 +1,12 @@
-// Input inside the Windows backend: the press latch the window procedure sets around a press.
+// Input inside the Windows backend: the keys held at the message being handled.
 #pragma once
 
 #include "platform/input.h"
 
 namespace platform::win32 {
 
-// For the lifetime of the scope the first read of each button and modifier answers its state at
-// the message being handled.
-class PressScope {
- public:
-  PressScope();
-  ~PressScope();
-  PressScope(const PressScope&) = delete;
-  PressScope& operator=(const PressScope&) = delete;
-
- private:
-  bool previous_ = false;
-};
+// The buttons (physical, as heldKeys names them) and modifiers held when the message being handled
+// on this thread was sent: what a press or a wheel turn carries, however long ago the user let go.
+KeySet keysAtMessage();
 
 }  // namespace platform::win32

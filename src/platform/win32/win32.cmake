@@ -8,7 +8,7 @@ add_library(fadecrest_win32 STATIC
   platform/win32/window.cpp
   platform/win32/input.cpp
   platform/win32/droptarget.cpp
-  ${registered_resources}
+  ${platform_shared}
 )
 target_include_directories(fadecrest_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 # msimg32 is loaded at run time, never linked.

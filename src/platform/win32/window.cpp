@@ -57,12 +57,14 @@ bool translate(UINT message, WPARAM wParam, LPARAM lParam, Message& out) {
       out.type = MessageType::wheel;
       out.point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};  // screen coordinates
       out.wheelDelta = GET_WHEEL_DELTA_WPARAM(wParam);
+      out.keys = win32::keysAtMessage();
       return true;
     default:
       return false;
   }
   // Presses: the client position as two unsigned 16-bit words.
   out.point = {LOWORD(lParam), HIWORD(lParam)};
+  out.keys = win32::keysAtMessage();
   return true;
 }
 
@@ -75,14 +77,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   const NativeMessage native{window, message, wParam, lParam};
   const NativeMessage* outer = tHandling;
   tHandling = &native;
-  LRESULT result = 0;
-  if (translated.type == MessageType::leftButtonDown || translated.type == MessageType::rightButtonDown ||
-      translated.type == MessageType::middleButtonDown) {
-    win32::PressScope press;
-    result = found->second.procedure(window, translated);
-  } else {
-    result = found->second.procedure(window, translated);
-  }
+  const LRESULT result = found->second.procedure(window, translated);
   tHandling = outer;
   // A window destroyed from outside (with the host's window) still gives its drop target back.
   if (message == WM_DESTROY) win32::revokeDropTargetOf(window);
@@ -195,43 +190,30 @@ bool dispatchPendingPaint() {
   return true;
 }
 
-CursorHandle systemCursor(CursorShape shape) {
-  LPCSTR name = IDC_ARROW;
-  switch (shape) {
-    case CursorShape::arrow:
-      name = IDC_ARROW;
-      break;
-    case CursorShape::wait:
-      name = IDC_WAIT;
-      break;
-    case CursorShape::sizeWE:
-      name = IDC_SIZEWE;
-      break;
-    case CursorShape::sizeNS:
-      name = IDC_SIZENS;
-      break;
-    case CursorShape::sizeAll:
-      name = IDC_SIZEALL;
-      break;
-    case CursorShape::sizeNESW:
-      name = IDC_SIZENESW;
-      break;
-    case CursorShape::sizeNWSE:
-      name = IDC_SIZENWSE;
-      break;
-    case CursorShape::no:
-      name = IDC_NO;
-      break;
-    case CursorShape::hand:
-      name = IDC_HAND;
-      break;
-  }
-  return LoadCursorA(nullptr, name);
+// Presses, wheel turns and the destroy message reach the window procedure through the host's own
+// message loop, in order and as they come, with whatever the host does around them; taking them
+// here would take them from under the host and out of order. What is left is the paint: while a
+// control follows the mouse inside a press the host's loop does not run, and the window must still
+// be painted. Both kinds of call take that, and only this window's.
+void dispatchWindowEvents(WindowHandle window, PendingEvents /*which*/) {
+  MSG message{};
+  if (window && PeekMessageA(&message, hwnd(window), WM_PAINT, WM_PAINT, PM_REMOVE))
+    DispatchMessageA(&message);
 }
 
-CursorHandle currentCursor() { return GetCursor(); }
+CursorHandle systemCursor(CursorShape shape) {
+  // In the order of CursorShape.
+  static const LPCSTR kNames[] = {IDC_ARROW,    IDC_WAIT,     IDC_SIZEWE, IDC_SIZENS, IDC_SIZEALL,
+                                  IDC_SIZENESW, IDC_SIZENWSE, IDC_NO,     IDC_HAND};
+  return LoadCursorA(nullptr, kNames[static_cast<int>(shape)]);
+}
 
-void setCurrentCursor(CursorHandle cursor) { SetCursor(static_cast<HCURSOR>(const_cast<void*>(cursor))); }
+// One cursor for all windows here: the window must be there, but it does not choose the cursor.
+CursorHandle currentCursor(WindowHandle window) { return window ? GetCursor() : nullptr; }
+
+void setCurrentCursor(WindowHandle window, CursorHandle cursor) {
+  if (window) SetCursor(static_cast<HCURSOR>(const_cast<void*>(cursor)));
+}
 
 int fixedFrameBorder() { return GetSystemMetrics(SM_CYFIXEDFRAME); }
 

@@ -1,0 +1,407 @@
+#include "batch.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "audio_files.h"
+#include "effect_settings.h"
+#include "output_target.h"
+#include "renderer.h"
+#include "test_signal.h"
+
+namespace fs = std::filesystem;
+
+namespace render {
+namespace {
+
+// Without an input the test signal is rendered, and its output is named after this.
+constexpr const char* kTestSignalName = "fadecrest.wav";
+constexpr auto kProgressDelay = std::chrono::milliseconds(500);  // quicker runs show no progress
+constexpr auto kProgressPeriod = std::chrono::milliseconds(200);
+
+struct Job {
+  std::string input;  // as given: "-" for standard input, empty for the test signal
+  std::string shownInput;
+  std::string outputPath;  // as derived from the input and the options; "-" for standard output
+  OutputPlan output;
+  std::unique_ptr<SignalSource> source;  // kept open only when it cannot be opened again
+  int format = 0;
+  int channels = 0;
+  int sampleRate = 0;
+  int64_t frames = 0;
+  std::vector<std::string> warnings;
+  std::string failure;    // why it was not written
+  std::string shortfall;  // why it was written only in part
+  int64_t framesWritten = 0;
+};
+
+// "3:12.4", or "1:02:03.4" from an hour on.
+std::string clockText(double seconds, bool tenths = true) {
+  const auto tenthsTotal = static_cast<int64_t>(seconds * 10.0 + (tenths ? 0.5 : 0.0));
+  const int64_t whole = tenthsTotal / 10, hours = whole / 3600, minutes = whole / 60 % 60, secs = whole % 60;
+  char text[64];
+  int length = hours ? std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(hours),
+                                     static_cast<long long>(minutes), static_cast<long long>(secs))
+                     : std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes),
+                                     static_cast<long long>(secs));
+  if (tenths)
+    std::snprintf(text + length, sizeof text - length, ".%lld", static_cast<long long>(tenthsTotal % 10));
+  return text;
+}
+
+std::string secondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+// The folder the outputs go into, when -o names one: it ends with a slash or is one already.
+std::optional<fs::path> outputFolder(const Options& options) {
+  if (!options.output || *options.output == "-") return std::nullopt;
+  if (options.output->ends_with('/') || fs::is_directory(*options.output)) return fs::path(*options.output);
+  if (options.inputs.size() > 1)
+    throw UsageError("with several inputs, -o names a folder (end it with /), not " + *options.output);
+  return std::nullopt;
+}
+
+// "dir/song.flac" becomes "dir/song-preview.flac" (or goes into the output folder); a chosen
+// format brings its own extension, and an input in a format not written here becomes WAV.
+fs::path outputPathFor(const std::string& input, const Options& options,
+                       const std::optional<fs::path>& folder) {
+  if (options.output && !folder) return *options.output;
+  if (input == "-")
+    throw std::runtime_error("standard input has no name to give its output; name the output file with -o");
+  const fs::path base = input.empty() ? fs::path(kTestSignalName) : fs::path(input);
+  std::string extension = base.extension().string();
+  if (options.format)
+    extension = "." + extensionOf(majorFormatNamed(*options.format));
+  else if (!extension.empty() && !writtenFormatOfExtension(extension))
+    extension = ".wav";
+  const fs::path name = base.stem().string() + "-preview" + extension;
+  if (folder) return *folder / name;
+  return input.empty() ? name : base.parent_path() / name;
+}
+
+// The container asked for: by --format, or else by the output's name, which must agree with it.
+// None when neither tells.
+std::optional<int> containerAsked(const Options& options, const std::string& output) {
+  const int named = output == "-" ? 0 : majorFormatOfPath(output).value_or(0);  // 0: the name tells nothing
+  if (!options.format) return named ? std::optional<int>(named) : std::nullopt;
+  const int major = majorFormatNamed(*options.format);
+  if (named && named != major)
+    throw std::runtime_error("the name " + output + " says " + extensionOf(named) +
+                             ", but --format asks for " + *options.format);
+  return major;
+}
+
+// The container asked for or else the input's (WAV for one not written here); the samples as
+// asked or as the input's.
+int chooseFormat(const Options& options, int inputFormat, const std::string& output, int channels, int rate) {
+  int major = inputFormat & SF_FORMAT_TYPEMASK;
+  if (!isWrittenFormat(major)) major = SF_FORMAT_WAV;
+  major = containerAsked(options, output).value_or(major);
+  const int subtype = options.bits ? subtypeNamed(*options.bits) : inputFormat & SF_FORMAT_SUBMASK;
+  return outputFormat(major, subtype, options.bits.has_value(), channels, rate);
+}
+
+class Planner {
+ public:
+  Planner(const Options& options, const FadeSettings& settings)
+      : options_(options), settings_(settings), folder_(outputFolder(options)) {
+    for (const std::string& input : options.inputs) inputIdentities_.push_back(identityOfInput(input));
+  }
+
+  const std::optional<fs::path>& folder() const { return folder_; }
+
+  Job plan(size_t index) {
+    Job job;
+    job.input = options_.inputs.empty() ? std::string() : options_.inputs[index];
+    job.shownInput = job.input.empty() ? "the test signal" : job.input == "-" ? "standard input" : job.input;
+    try {
+      checkOutput(job, index);
+      openSource(job);
+    } catch (const std::exception& error) {
+      job.failure = error.what();
+      job.source.reset();
+    }
+    return job;
+  }
+
+ private:
+  // Nothing of the input is read before its output is known to be safe to write.
+  void checkOutput(Job& job, size_t index) {
+    const std::string output = job.outputPath = outputPathFor(job.input, options_, folder_).string();
+    containerAsked(options_, output);
+    if (auto identity = identityOfOutput(output)) {
+      const std::string shown = output == "-" ? "standard output" : "the output " + output;
+      for (size_t other = 0; other < inputIdentities_.size(); ++other) {
+        if (inputIdentities_[other] != identity) continue;
+        if (other == index) throw std::runtime_error(shown + " is this input itself; not writing over it");
+        throw std::runtime_error(shown + " is the input " + options_.inputs[other] + "; not writing over it");
+      }
+    }
+    job.output = planOutput(output, options_.force);
+    if (job.output.kind != OutputKind::Stream &&
+        !claimedOutputs_.insert(fs::weakly_canonical(fs::absolute(job.output.target))).second)
+      throw std::runtime_error(output + " is the output of an input before it as well");
+  }
+
+  void openSource(Job& job) {
+    std::unique_ptr<SignalSource> source;
+    int inputFormat = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    if (job.input.empty()) {
+      source = std::make_unique<TestSignal>();
+    } else {
+      auto file = std::make_unique<SoundFileSource>(job.input);
+      inputFormat = file->format();
+      source = std::move(file);
+    }
+    job.channels = source->channels();
+    job.sampleRate = source->sampleRate();
+    job.frames = source->frames();
+    if (job.channels > 2)
+      throw std::runtime_error("it has " + std::to_string(job.channels) +
+                               " channels; only mono and stereo files can be rendered");
+    job.format = chooseFormat(options_, inputFormat, job.outputPath, job.channels, job.sampleRate);
+
+    if (std::string loss = resolutionLoss(inputFormat, job.format); !loss.empty())
+      job.warnings.push_back(loss);
+    if (job.frames != kUnknownLength &&
+        fadeWindows(timelineOf(settings_, job.sampleRate), job.frames).empty())
+      job.warnings.push_back("no fade window falls inside this " +
+                             clockText(static_cast<double>(job.frames) / job.sampleRate) + " file");
+    // A file is opened again when its turn comes, so a long batch holds few files open.
+    if (job.input != "-" && !job.input.empty()) source.reset();
+    job.source = std::move(source);
+  }
+
+  const Options& options_;
+  const FadeSettings& settings_;
+  std::optional<fs::path> folder_;
+  std::vector<std::optional<FileIdentity>> inputIdentities_;
+  std::set<fs::path> claimedOutputs_;
+};
+
+FadeSettings settingsFor(const Options& options, const PluginModule& module) {
+  PluginHost effect(module);
+  setUpEffect(effect, options, TestSignal::kSampleRate);
+  return settingsOf(effect);
+}
+
+void renderJob(Job& job, const Options& options, const PluginModule& module,
+               std::atomic<int64_t>& framesDone) {
+  try {
+    std::unique_ptr<SignalSource> source =
+        job.source ? std::move(job.source) : std::make_unique<SoundFileSource>(job.input);
+    PluginHost effect(module);
+    setUpEffect(effect, options, source->sampleRate());
+    OutputTarget target(job.output);
+    SoundWriter writer(target, job.output.shown, job.format, source->channels(), source->sampleRate(),
+                       source->frames());
+    effect.resume();
+    job.framesWritten = renderSource(effect, *source, writer, options.block, options.precision, framesDone);
+    effect.suspend();
+    writer.finish();
+    target.commit();
+    job.shortfall = source->shortfall();
+  } catch (const std::exception& error) {
+    job.failure = error.what();
+  }
+}
+
+// One line for the whole batch on a terminal: files done, audio done, time left.
+class ProgressLine {
+ public:
+  ProgressLine(size_t files, int64_t totalSeconds) : files_(files), totalSeconds_(totalSeconds) {}
+
+  void show(size_t filesDone, double secondsDone, std::chrono::steady_clock::duration elapsed) {
+    std::string line = std::to_string(filesDone) + " of " + std::to_string(files_) + " files, " +
+                       clockText(secondsDone, false);
+    if (totalSeconds_ > 0) {
+      line += " of " + clockText(static_cast<double>(totalSeconds_), false) + " rendered";
+      if (secondsDone > 0.0) {
+        double wall = std::chrono::duration<double>(elapsed).count();
+        line += ", " +
+                clockText(wall * (static_cast<double>(totalSeconds_) - secondsDone) / secondsDone, false) +
+                " left";
+      }
+    } else {
+      line += " rendered";
+    }
+    setProgressLineShown(true);
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  ~ProgressLine() {
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    setProgressLineShown(false);
+  }
+
+ private:
+  size_t files_;
+  int64_t totalSeconds_;
+  bool shown_ = false;
+};
+
+std::vector<Job> planAll(const Options& options, const FadeSettings& settings, bool makeFolder) {
+  Planner planner(options, settings);
+  if (makeFolder && planner.folder()) {
+    std::error_code error;
+    fs::create_directories(*planner.folder(), error);
+    if (error)
+      throw std::runtime_error("cannot make the folder " + planner.folder()->string() + ": " +
+                               error.message());
+  }
+  std::vector<Job> jobs;
+  const size_t count = std::max<size_t>(1, options.inputs.size());
+  for (size_t i = 0; i < count; ++i) jobs.push_back(planner.plan(i));
+  return jobs;
+}
+
+void say(FILE* stream, const std::string& text) {
+  std::fflush(stdout);
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
+}
+
+int summarise(const std::vector<Job>& jobs, const Options& options) {
+  // Results go to standard output unless the audio does.
+  FILE* results = options.output == "-" ? stderr : stdout;
+  size_t written = 0, failed = 0, cut = 0;
+  for (const Job& job : jobs) {
+    if (!job.failure.empty()) {
+      ++failed;
+      say(stderr, "fadecrest-render: " + job.shownInput + ": " + job.failure + "\n");
+      continue;
+    }
+    ++written;
+    const double seconds = static_cast<double>(job.framesWritten) / job.sampleRate;
+    if (!options.quiet) {
+      say(results, "wrote " + job.output.shown + " (" + clockText(seconds) + ", " +
+                       std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") +
+                       ")\n");
+      for (const std::string& warning : job.warnings)
+        say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
+    }
+    if (!job.shortfall.empty()) {
+      ++cut;
+      say(stderr, "fadecrest-render: " + job.shownInput + ": " + job.shortfall + "; " + job.output.shown +
+                      " holds the " + clockText(seconds) + " before that\n");
+    }
+  }
+  if (jobs.size() > 1 && (!options.quiet || failed || cut)) {
+    std::string tally = std::to_string(written) + " of " + std::to_string(jobs.size()) + " files written";
+    if (cut) tally += ", " + std::to_string(cut) + " of them cut short";
+    if (failed) tally += ", " + std::to_string(failed) + " failed";
+    say(stderr, "fadecrest-render: " + tally + "\n");
+  }
+  return failed || cut ? 1 : 0;
+}
+
+}  // namespace
+
+int renderAll(const Options& options, const PluginModule& module) {
+  const FadeSettings settings = settingsFor(options, module);
+  std::vector<Job> jobs = planAll(options, settings, true);
+
+  std::vector<Job*> queue;
+  int64_t totalFrameSeconds = 0;
+  bool lengthsKnown = true;
+  for (Job& job : jobs) {
+    if (!job.failure.empty()) continue;
+    queue.push_back(&job);
+    if (job.frames == kUnknownLength)
+      lengthsKnown = false;
+    else
+      totalFrameSeconds += job.frames / job.sampleRate;
+  }
+
+  // Progress is counted in frames per file; the display adds them up in seconds.
+  std::vector<std::atomic<int64_t>> framesDone(queue.size());
+  std::atomic<size_t> next{0}, filesDone{0};
+  std::mutex doneMutex;
+  std::condition_variable allDone;
+  const size_t workerCount = std::min<size_t>(
+      queue.size(), options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())));
+  std::vector<std::thread> workers;
+  for (size_t w = 0; w < workerCount; ++w)
+    workers.emplace_back([&] {
+      for (size_t i; (i = next++) < queue.size();) {
+        renderJob(*queue[i], options, module, framesDone[i]);
+        std::lock_guard lock(doneMutex);
+        ++filesDone;
+        allDone.notify_all();
+      }
+    });
+
+  {
+    const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
+    ProgressLine progress(queue.size(), lengthsKnown ? totalFrameSeconds : 0);
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_lock lock(doneMutex);
+    while (!allDone.wait_for(lock, kProgressPeriod, [&] { return filesDone == queue.size(); })) {
+      const auto elapsed = std::chrono::steady_clock::now() - start;
+      if (!showProgress || elapsed < kProgressDelay) continue;
+      double seconds = 0.0;
+      for (size_t i = 0; i < queue.size(); ++i)
+        seconds += static_cast<double>(framesDone[i].load()) / queue[i]->sampleRate;
+      progress.show(filesDone, seconds, elapsed);
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+  return summarise(jobs, options);
+}
+
+int showPlan(const Options& options, const PluginModule& module) {
+  const FadeSettings settings = settingsFor(options, module);
+  std::vector<Job> jobs = planAll(options, settings, false);
+  int status = 0;
+  for (const Job& job : jobs) {
+    if (!job.failure.empty()) {
+      say(stderr, "fadecrest-render: " + job.shownInput + ": " + job.failure + "\n");
+      status = 1;
+      continue;
+    }
+    const bool lengthKnown = job.frames != kUnknownLength;
+    const double rate = job.sampleRate;
+    std::string text =
+        job.shownInput + " -> " + job.output.shown + "\n  " + describeFormat(job.format) + ", " +
+        std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") + ", " +
+        (lengthKnown ? clockText(static_cast<double>(job.frames) / rate) : "length unknown") + "\n";
+    text += "  program " + std::to_string(settings.program) + " \"" + settings.programName + "\", interval " +
+            secondsText(intervalSeconds(settings.interval)) + ", duration " +
+            secondsText(durationSeconds(settings.duration)) + ", " +
+            (options.precision == Precision::Double ? "double" : "single") + " precision\n";
+    // A stream of unknown length shows its first window and how often they come.
+    const FadeTimeline timeline = timelineOf(settings, rate);
+    std::vector<FadeWindow> windows = fadeWindows(timeline, lengthKnown ? job.frames : timeline.interval + 1);
+    text += "  fade windows:";
+    for (size_t i = 0; i < windows.size(); ++i)
+      text += (i ? ", " : " ") + clockText(static_cast<double>(windows[i].start) / rate) + "-" +
+              clockText(static_cast<double>(windows[i].end) / rate);
+    if (windows.empty()) text += " none";
+    if (!lengthKnown) text += ", then every " + clockText(static_cast<double>(timeline.cycle()) / rate);
+    say(stdout, text + "\n");
+    if (!options.quiet)
+      for (const std::string& warning : job.warnings)
+        say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
+  }
+  return status;
+}
+
+}  // namespace render
