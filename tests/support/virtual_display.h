@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,8 +62,9 @@ inline bool writePng(const Picture& picture, const std::string& path) {
 // A child process that runs on its own; the object waits for it (or ends it) when it goes.
 class Process {
  public:
+  // What the process prints goes to `output` (appended), or nowhere.
   Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
-          int keepOpen = -1) {
+          int keepOpen = -1, const std::string& output = "/dev/null") {
     std::vector<std::string> variables;
     for (char** variable = environ; *variable; ++variable) {
       const std::string entry = *variable;
@@ -74,11 +76,12 @@ class Process {
     args.push_back(nullptr);
     for (auto& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
+    const char* outputPath = output.c_str();
     pid_ = fork();
     if (pid_ == 0) {
-      const int quiet = open("/dev/null", O_WRONLY);
-      dup2(quiet, 1);
-      dup2(quiet, 2);
+      const int printed = open(outputPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
+      dup2(printed, 1);
+      dup2(printed, 2);
       for (int fd = 3; fd < 256; ++fd)
         if (fd != keepOpen) close(fd);
       execve(args[0], args.data(), envp.data());
@@ -160,8 +163,11 @@ class VirtualDisplay {
   Window root() const { return DefaultRootWindow(connection_); }
 
   // A program on this display, running on its own.
-  std::unique_ptr<Process> start(const std::vector<std::string>& argv) const {
-    return std::make_unique<Process>(argv, std::map<std::string, std::string>{{"DISPLAY", name_}});
+  std::unique_ptr<Process> start(const std::vector<std::string>& argv,
+                                 std::map<std::string, std::string> environment = {},
+                                 const std::string& output = "/dev/null") const {
+    environment["DISPLAY"] = name_;
+    return std::make_unique<Process>(argv, environment, -1, output);
   }
   // xdotool with the arguments given, while `serve` keeps the caller's windows served.
   bool xdotool(
@@ -180,9 +186,12 @@ class VirtualDisplay {
     return window;
   }
 
-  // What the server shows of a window.
+  // What the server shows of a window; nothing while it is not shown.
   Picture grab(Window window, int width, int height) const {
     Picture picture{width, height, {}};
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(connection_, window, &attributes) || attributes.map_state != IsViewable)
+      return {};
     XImage* image = XGetImage(connection_, window, 0, 0, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!image) return {};
@@ -196,6 +205,21 @@ class VirtualDisplay {
       }
     XDestroyImage(image);
     return picture;
+  }
+
+  // The first window under `top`, depth first, whose class names start with `prefix`; 0 if none.
+  Window findByClass(Window top, const std::string& prefix) const {
+    XClassHint hint{};
+    bool found = false;
+    if (XGetClassHint(connection_, top, &hint)) {
+      found = hint.res_class && std::string(hint.res_class).rfind(prefix, 0) == 0;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+    if (found) return top;
+    for (Window child : children(top))
+      if (Window inside = findByClass(child, prefix)) return inside;
+    return 0;
   }
 
   // The window's children, as the server has them now.

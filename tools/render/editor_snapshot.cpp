@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "effect/fadecrestvst.h"
 #include "output_target.h"
+#include "platform/headless/input.h"
 #include "platform/headless/window.h"
 
 namespace render {
@@ -63,34 +65,39 @@ void writePng(const raster::Image& image, const std::string& path, bool replace)
 
 }  // namespace
 
-void writeEditorSnapshot(PluginHost& effect, const std::string& path, bool withAbout, bool replace) {
-  int width = 0, height = 0;
-  if (!effect.hasEditor() || !effect.editorSize(width, height) || width <= 0 || height <= 0)
+void writeEditorSnapshot(const FadeSettings& settings, const std::string& path, bool withAbout,
+                         bool replace) {
+  // The editor drawn here, by the plug-in's own code on the display-less window system linked into
+  // this program: the loaded module draws on an X server, whose pixels it keeps to itself. The
+  // effect is set as the loaded one was.
+  FadecrestVST effect(nullptr);
+  effect.setProgram(settings.program);
+  effect.setParameter(kIntervalParameter, settings.interval);
+  effect.setParameter(kDurationParameter, settings.duration);
+  ERect* rect = nullptr;
+  if (!effect.dispatcher(effEditGetRect, 0, 0, &rect, 0) || !rect)
     throw std::runtime_error("the plug-in has no editor to show");
+  const int width = rect->right - rect->left, height = rect->bottom - rect->top;
 
   // The host's window; the editor opens its own window inside it, as it would in a real host.
   platform::headless::Window host(platform::Rect{100, 100, 100 + width, 100 + height});
-  if (!effect.openEditor(host.handle())) throw std::runtime_error("the plug-in could not open its editor");
-  if (host.children().empty()) {
-    effect.closeEditor();
-    throw std::runtime_error("the plug-in's editor made no window");
-  }
+  if (!effect.dispatcher(effEditOpen, 0, 0, host.handle(), 0) || host.children().empty())
+    throw std::runtime_error("the plug-in could not open its editor");
   platform::WindowHandle editorWindow = host.children().front()->handle();
 
-  // The window system asks for a first paint of the whole window; idle passes then redraw what
-  // changed. The window belongs to the plug-in's own copy of the window system, so its messages
-  // are sent to it directly rather than queued here.
-  auto paint = [&] {
-    platform::invalidateWindow(editorWindow, {0, 0, width, height});
-    platform::headless::sendMessage(editorWindow, {platform::MessageType::paint, {}, 0});
-  };
-  paint();
-  if (withAbout)
+  // The first paint of the whole window; a click on the title opens the about picture, and the idle
+  // pass after it shows what changed.
+  platform::invalidateWindow(editorWindow, {0, 0, width, height});
+  platform::headless::dispatchMessages();
+  if (withAbout) {
+    platform::headless::setKeyDown(platform::Key::leftButton, true);
     platform::headless::sendMessage(editorWindow, {platform::MessageType::leftButtonDown, kTitle, 0});
-  effect.idleEditor();
+    platform::headless::setKeyDown(platform::Key::leftButton, false);
+  }
+  effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
 
   raster::Image shown = host.children().front()->pixels();
-  effect.closeEditor();
+  effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
   writePng(shown, path, replace);
 }
 

@@ -47,7 +47,7 @@ void listPrograms(const PluginModule& module) {
 void snapshot(const Options& options, const PluginModule& module) {
   PluginHost effect(module);
   setUpEffect(effect, options, TestSignal::kSampleRate);
-  writeEditorSnapshot(effect, *options.editorSnapshot, options.about, options.force);
+  writeEditorSnapshot(settingsOf(effect), *options.editorSnapshot, options.about, options.force);
   if (!options.quiet) std::printf("wrote %s\n", options.editorSnapshot->c_str());
 }
 

@@ -1,7 +1,5 @@
 #include "platform/headless/window.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <deque>
 #include <map>
@@ -95,8 +93,8 @@ Window::Window(const Rect& screenRect, Window* parent, std::string className, bo
   join();
 }
 
-Window::Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,
-               int width, int height)
+Window::Window(Window* parent, const std::string& className, const std::string& title,
+               WindowProcedure procedure, int width, int height)
     : parent_(parent),
       className_(className),
       title_(title),
@@ -126,21 +124,11 @@ Window::~Window() {
 
 bool isWindow(WindowHandle handle) { return sys().windows.count(static_cast<const Window*>(handle)) != 0; }
 
-// Whether a parent handle is a window of this window system. Any other handle (a real host passes
-// a native window of its own) is never read. A host program built on this window system may
-// own windows of its own copy; it says so through the function below, which such a program
-// exports and the plug-in module keeps hidden.
-bool isParentWindow(WindowHandle handle) {
-  if (isWindow(handle)) return true;
-  using Query = bool (*)(WindowHandle);
-  static const auto hostKnows = reinterpret_cast<Query>(dlsym(RTLD_DEFAULT, "fadecrestHeadlessIsWindow"));
-  return hostKnows && hostKnows(handle);
-}
-
 namespace {
-// The window behind a handle while it is alive; null for a window that went or any other handle,
-// so that calls on them do nothing, as on a window system that reports an error instead.
-Window* live(WindowHandle handle) { return isParentWindow(handle) ? Window::fromHandle(handle) : nullptr; }
+// The window behind a handle while it is alive; null for a window that went or any other handle
+// (a real host passes a native window of its own), which is never read, so that calls on them do
+// nothing, as on a window system that reports an error instead.
+Window* live(WindowHandle handle) { return isWindow(handle) ? Window::fromHandle(handle) : nullptr; }
 // The same, and a window that went but has not heard of it yet: it keeps its user data till then.
 Window* liveOrGone(WindowHandle handle) {
   if (sys().gone.count(static_cast<const Window*>(handle)) != 0) return Window::fromHandle(handle);
@@ -277,13 +265,15 @@ bool registerWindowClass(const std::string& name, ModuleHandle /*module*/, Windo
   return headless::sys().classes.emplace(name, procedure).second;
 }
 
-void unregisterWindowClass(const std::string& name, ModuleHandle /*module*/) { headless::sys().classes.erase(name); }
+void unregisterWindowClass(const std::string& name, ModuleHandle /*module*/) {
+  headless::sys().classes.erase(name);
+}
 
 WindowHandle createChildWindow(const std::string& className, const std::string& title, WindowHandle parent,
                                int width, int height) {
   const auto found = headless::sys().classes.find(className);
   if (found == headless::sys().classes.end()) return nullptr;
-  if (parent && !headless::isParentWindow(parent)) return nullptr;
+  if (parent && !headless::isWindow(parent)) return nullptr;
   auto* window = new Window(Window::fromHandle(parent), className, title, found->second, width, height);
   // A window that appears needs painting, as on any desktop.
   invalidateWindow(window, window->pixels_.bounds());
@@ -355,7 +345,8 @@ void invalidateWindow(WindowHandle handle, const Rect& rect) {
     return;
   }
   Rect& d = window->damage_;
-  d = {std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right), std::max(d.bottom, r.bottom)};
+  d = {std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right),
+       std::max(d.bottom, r.bottom)};
 }
 
 bool windowUpdateRect(WindowHandle handle, Rect& damaged) {
@@ -474,9 +465,3 @@ void revokeDropTarget(WindowHandle handle) {
 }
 
 }  // namespace platform
-
-// Exported by a host program linked with this window system (the module hides it): answers for the
-// windows of the program's own copy.
-extern "C" __attribute__((visibility("default"))) bool fadecrestHeadlessIsWindow(void* handle) {
-  return platform::headless::isWindow(handle);
-}
