@@ -1,0 +1,177 @@
+// Ardour's own window shows the editor: Ardour's GUI on a virtual display of the test's own, with a
+// private home, loads a session whose track runs Fadecrest with the editor window left open. The
+// editor's pixels, read back from the X server, are the golden picture; the interval knob is turned
+// with real input, the session saved with Ctrl+S and Ardour ended with Ctrl+Q, and the saved session
+// holds the new interval.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "command.h"
+
+// Last: X's macros would clash with names in the headers above.
+#include "support/virtual_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kArdour = "/usr/bin/ardour";
+const std::string kLuaSession = "/usr/bin/ardour7-lua";
+const std::string kScanner = "/usr/lib/ardour7/ardour-vst-scanner";
+constexpr int kRate = 48000;  // the dummy engine's, so Ardour asks nothing about the session's rate
+constexpr int kWidth = 328, kHeight = 264;
+
+CommandResult runBounded(std::vector<std::string> argv,
+                         const std::map<std::string, std::string>& environment) {
+  argv.insert(argv.begin(), {"/usr/bin/timeout", "-k", "10", "120"});
+  return runCommand(argv, {}, environment);
+}
+
+std::string slurp(const std::filesystem::path& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
+// What a user who started Ardour once and chose the dummy engine has: no first-run wizard, the
+// engine started from the remembered state, plug-ins looked for where the module is.
+void writeArdourConfiguration(const std::filesystem::path& home, const std::filesystem::path& plugins) {
+  const std::filesystem::path config = home / ".config/ardour7";
+  std::filesystem::create_directories(config);
+  std::ofstream(config / ".a7").close();
+  std::ofstream(config / "config")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Ardour>\n  <Config>\n"
+      << "    <Option name=\"hide-dummy-backend\" value=\"0\"/>\n"
+      << "    <Option name=\"try-autostart-engine\" value=\"1\"/>\n"
+      << "    <Option name=\"plugin-path-lxvst\" value=\"" << plugins.string() << "\"/>\n"
+      << "  </Config>\n  <Extra>\n    <AudioMIDISetup>\n      <EngineStates>\n"
+      << "        <State backend=\"None (Dummy)\" driver=\"Normal Speed\" device=\"Silence\" "
+         "input-device=\"\""
+      << " output-device=\"\" sample-rate=\"" << kRate << "\" buffer-size=\"1024\" n-periods=\"0\""
+      << " input-latency=\"0\" output-latency=\"0\" lm-input=\"\" lm-output=\"\" active=\"1\""
+      << " use-buffered-io=\"0\" midi-option=\"1 in, 1 out, Silence\" lru=\"1\">\n"
+      << "          <MIDIDevices/>\n        </State>\n      </EngineStates>\n    </AudioMIDISetup>\n"
+      << "  </Extra>\n</Ardour>\n";
+}
+
+// Waits for a condition, checking every 100 ms; false when `limit` passed first.
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(100ms);
+  }
+  return true;
+}
+
+float savedInterval(const std::filesystem::path& session) {
+  std::smatch found;
+  const std::string xml = slurp(session);
+  if (!std::regex_search(xml, found, std::regex(R"re(<Controllable name="Interval" [^>]*value="([^"]*)")re")))
+    return -1.0f;
+  return std::stof(found[1]);
+}
+
+TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
+  if (access(kArdour.c_str(), X_OK) != 0) GTEST_SKIP() << kArdour << " is not installed";
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "Ardour's GUI loads a module built with sanitizers only with their runtime preloaded, "
+                  "which Ardour does not survive; the plain build runs this test";
+#endif
+  ScratchDirectory scratch;
+  const std::filesystem::path plugins = scratch / "vst", session = scratch / "session";
+  std::filesystem::create_directories(plugins);
+  std::filesystem::create_symlink(std::filesystem::canonical(FADECREST_MODULE_PATH),
+                                  plugins / "fadecrest.so");
+  std::map<std::string, std::string> environment = privateUserEnvironment(scratch.path());
+  environment["LXVST_PATH"] = plugins;
+  const std::filesystem::path home = environment["HOME"];
+  writeArdourConfiguration(home, plugins);
+
+  environment["LD_LIBRARY_PATH"] = "/usr/lib/ardour7";
+  CommandResult scan = runBounded({kScanner, plugins / "fadecrest.so"}, environment);
+  ASSERT_EQ(scan.exitCode, 0) << describe("scanning the module with " + kScanner, scan);
+  environment.erase("LD_LIBRARY_PATH");
+  // Ardour scans again at start unless its index is strictly newer than the module.
+  for (const auto& entry : std::filesystem::directory_iterator(home / ".cache/ardour7/vst"))
+    std::filesystem::last_write_time(
+        entry.path(), std::filesystem::last_write_time(FADECREST_MODULE_PATH) + std::chrono::seconds(2));
+
+  CommandResult build =
+      runBounded({kLuaSession, FADECREST_ARDOUR_EDITOR_SCRIPT, session, "fadecrest", std::to_string(kRate)},
+                 environment);
+  ASSERT_NE(build.out.find("session ready"), std::string::npos)
+      << describe("building the session with " + kLuaSession, build);
+  const std::filesystem::path sessionFile = session / "fadecrest.ardour";
+  const float before = savedInterval(sessionFile);
+
+  xtest::VirtualDisplay display;
+  ASSERT_NE(display.connection(), nullptr) << "Xvfb did not start";
+  const std::string log = scratch / "ardour.log";
+  auto ardour = display.start({kArdour, sessionFile}, environment, log);
+  Window editor = 0;
+  ASSERT_TRUE(waitFor([&] { return (editor = display.findByClass(display.root(), "Plugin0x")) != 0; }, 60s))
+      << "Ardour showed no editor window; it said:\n"
+      << slurp(log);
+
+  // What the editor shows once Ardour has shown and placed its window, and where it is then.
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(display.connection(), editor, &attributes);
+  EXPECT_EQ(attributes.width, kWidth);
+  EXPECT_EQ(attributes.height, kHeight);
+  const xtest::Picture golden = xtest::readPng(std::string(FADECREST_GOLDEN_DIR) + "/constructed.png");
+  xtest::Picture shown;
+  EXPECT_TRUE(waitFor([&] { return (shown = display.grab(editor, kWidth, kHeight)) == golden; }, 10s))
+      << "the editor in Ardour is not the golden picture";
+  if (!(shown == golden))
+    xtest::writePng(shown, std::string(FADECREST_OUTPUT_DIR) + "/failed-ardour-editor.png");
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(display.connection(), editor, display.root(), 0, 0, &x, &y, &child);
+  // Ardour's window with the editor in it, for the README.
+  Window top = editor, root = 0, parent = editor;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  while (parent != display.root() &&
+         XQueryTree(display.connection(), top, &root, &parent, &children, &count)) {
+    if (children) XFree(children);
+    if (parent != display.root()) top = parent;
+  }
+  XWindowAttributes outer{};
+  XGetWindowAttributes(display.connection(), top, &outer);
+  xtest::writePng(display.grab(top, outer.width, outer.height),
+                  std::string(FADECREST_OUTPUT_DIR) + "/editor-in-ardour.png");
+
+  // Around the interval knob from its left over the top to its right: 5/6 in the circular mode.
+  const auto at = [&](int px, int py) { return std::to_string(x + px) + " " + std::to_string(y + py); };
+  std::string gesture = "mousemove " + at(43, 178) + " mousedown 1 sleep 0.3";
+  for (int step = 1; step <= 8; ++step) {
+    const int k = step <= 4 ? step : step - 4;
+    gesture += step <= 4 ? " mousemove " + at(43 + 50 * k / 4, 178 - 50 * k / 4)
+                         : " mousemove " + at(93 + 50 * k / 4, 128 + 50 * k / 4);
+    gesture += " sleep 0.12";
+  }
+  std::vector<std::string> words;
+  std::istringstream split(gesture + " sleep 0.2 mouseup 1 sleep 0.5");
+  for (std::string word; split >> word;) words.push_back(word);
+  ASSERT_TRUE(display.xdotool(words));
+
+  // The keys go to Ardour's main window, under the pointer.
+  ASSERT_TRUE(display.xdotool({"mousemove", "20", "400", "key", "ctrl+s"}));
+  EXPECT_TRUE(waitFor([&] { return std::abs(savedInterval(sessionFile) - 5.0f / 6.0f) < 0.02f; }, 20s))
+      << "interval saved " << savedInterval(sessionFile) << ", was " << before;
+  ASSERT_TRUE(display.xdotool({"key", "ctrl+q"}));
+  // Ctrl+Q closes the editor and the effect as Ardour always does; a signal would skip both.
+  EXPECT_TRUE(waitFor([&] { return !ardour->running(); }, 30s)) << "Ardour did not quit";
+  EXPECT_EQ(ardour->wait(), 0) << slurp(log);
+  EXPECT_NEAR(savedInterval(sessionFile), 5.0f / 6.0f, 0.02f);
+}
+
+}  // namespace
