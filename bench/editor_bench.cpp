@@ -1,6 +1,7 @@
 // What the plug-in's editor costs a host: opening it (construction of the frame, its controls and
-// pictures, up to the first paint), one knob step shown at the next idle pass, and a whole drag of
-// a knob over 100 motion steps, the throttled idle passes included.
+// pictures, up to the first paint), one knob step shown at the next idle pass, an idle pass with
+// nothing to do, and a whole drag of a knob over 100 motion steps, the throttled idle passes
+// included.
 #include <benchmark/benchmark.h>
 
 #include "effect/fadecrestvst.h"
@@ -53,6 +54,15 @@ void BM_KnobStepShownAtIdle(benchmark::State& state) {
   editor.close();
 }
 BENCHMARK(BM_KnobStepShownAtIdle)->Unit(benchmark::kMicrosecond);
+
+// The host calls it 25 times a second: with nothing to redraw it should cost next to nothing.
+void BM_IdleWithNothingToDo(benchmark::State& state) {
+  EditorHost editor;
+  editor.open();
+  for (auto _ : state) editor.effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+  editor.close();
+}
+BENCHMARK(BM_IdleWithNothingToDo)->Unit(benchmark::kNanosecond);
 
 void BM_KnobDragOf100Steps(benchmark::State& state) {
   EditorHost editor;
