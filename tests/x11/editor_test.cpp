@@ -10,6 +10,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "plugin_module.h"
 #include "support/recording_host.h"
@@ -308,6 +310,79 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
   keeper.reset();
   effect.reset();
   EXPECT_EQ(clientCount(x), clientsBefore);
+}
+
+// Servers other than the usual: one without shared memory gets the same pictures by plain
+// requests; on a 16-bit screen the editor does not open rather than show wrong colours.
+TEST(X11EditorElsewhere, WithoutSharedMemoryAndOnA16BitScreen) {
+  PluginModule module;
+  ASSERT_NE(module.entry(), nullptr) << PluginModule::loadError();
+  RecordingHost recorder;
+  {
+    xtest::VirtualDisplay plain(24, {"-extension", "MIT-SHM"});
+    ASSERT_NE(plain.connection(), nullptr) << "Xvfb did not start";
+    const Window host = plain.makeWindow(kHostX, kHostY, kWidth, kHeight);
+    Effect effect(module, RecordingHost::callback);
+    effect.dispatch(effSetProgram, 0, 5);
+    ASSERT_EQ(effect.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    effect.dispatch(effEditIdle);
+    const Window editor = plain.children(host).at(0);
+    Picture shown;
+    for (int attempt = 0; attempt < 10 && shown.rgb.empty(); ++attempt) {
+      effect.dispatch(effEditIdle);
+      XSync(plain.connection(), False);
+      shown = plain.grab(editor, kWidth, kHeight);
+    }
+    expectLooksLike(shown, "shortest");
+    effect.dispatch(effEditClose);
+  }
+  {
+    xtest::VirtualDisplay shallow(16);
+    ASSERT_NE(shallow.connection(), nullptr) << "Xvfb did not start";
+    const Window host = shallow.makeWindow(kHostX, kHostY, kWidth, kHeight);
+    Effect effect(module, RecordingHost::callback);
+    EXPECT_EQ(effect.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0);
+    EXPECT_TRUE(shallow.children(host).empty());
+    effect.dispatch(effEditIdle);
+    effect.dispatch(effEditClose);
+  }
+}
+
+// A host may idle two editors from two threads of its own while it automates them from a third:
+// the editors share the plug-in's one connection, and both still show what they should.
+TEST(Concurrency, TwoEditorsIdledFromTwoThreadsWhileTheHostAutomates) {
+  xtest::VirtualDisplay display;
+  ASSERT_NE(display.connection(), nullptr) << "Xvfb did not start";
+  PluginModule module;
+  ASSERT_NE(module.entry(), nullptr) << PluginModule::loadError();
+  const Window hosts[2] = {display.makeWindow(kHostX, kHostY, kWidth, kHeight),
+                           display.makeWindow(500, kHostY, kWidth, kHeight)};
+  Effect effects[2] = {Effect(module), Effect(module)};
+  for (int i = 0; i < 2; ++i)
+    std::thread([&, i] {
+      EXPECT_EQ(effects[i].dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(hosts[i])), 1);
+    }).join();
+
+  std::vector<std::thread> idlers;
+  for (Effect& effect : effects)
+    idlers.emplace_back([&effect] {
+      for (int pass = 0; pass < 300; ++pass) effect.dispatch(effEditIdle);
+    });
+  for (int step = 0; step < 300; ++step)
+    for (Effect& effect : effects)
+      effect->setParameter(effect.get(), kInterval, static_cast<float>(step % 11) / 10.0f);
+  for (std::thread& idler : idlers) idler.join();
+
+  effects[0].dispatch(effSetProgram, 0, 3);
+  effects[1].dispatch(effSetProgram, 0, 5);
+  const char* golden[2] = {"medium_track", "shortest"};
+  for (int i = 0; i < 2; ++i) {
+    effects[i].dispatch(effEditIdle);
+    const Window editor = display.children(hosts[i]).at(0);
+    XSync(display.connection(), False);
+    expectLooksLike(display.grab(editor, kWidth, kHeight), golden[i]);
+  }
+  for (Effect& effect : effects) effect.dispatch(effEditClose);
 }
 
 }  // namespace
