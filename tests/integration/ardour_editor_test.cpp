@@ -81,9 +81,9 @@ float savedInterval(const std::filesystem::path& session) {
 
 TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
   if (access(kArdour.c_str(), X_OK) != 0) GTEST_SKIP() << kArdour << " is not installed";
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "Ardour's GUI loads a module built with sanitizers only with their runtime preloaded, "
-                  "which Ardour does not survive; the plain build runs this test";
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "Ardour cannot load a thread-sanitized module: the runtime must be preloaded, "
+                  "and preloaded it deadlocks Ardour at exit";
 #endif
   ScratchDirectory scratch;
   const std::filesystem::path plugins = scratch / "vst", session = scratch / "session";
@@ -92,6 +92,8 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
                                   plugins / "fadecrest.so");
   std::map<std::string, std::string> environment = privateUserEnvironment(scratch.path());
   environment["LXVST_PATH"] = plugins;
+  // A sanitized module brings its runtime in only when loaded (see scanner_test.cpp).
+  environment["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=0";
   const std::filesystem::path home = environment["HOME"];
   writeArdourConfiguration(home, plugins);
 
