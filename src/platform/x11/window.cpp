@@ -124,6 +124,7 @@ bool makePresenter(WindowRecord& record) {
 // waits until the server has taken it, as the memory is drawn into again.
 void present(WindowRecord& record, const Rect& rect) {
   XImage* image = record.presenter.image;
+  if (!image) return;  // no memory for it when the window was last resized
   const Rect r =
       raster::intersect(rect, raster::intersect(record.pixels.bounds(), {0, 0, image->width, image->height}));
   if (raster::isEmpty(r) || record.gone) return;
@@ -274,7 +275,7 @@ void readEvents() {
   ErrorTrap trap;
   // What has arrived by now, without waiting and without a request: what arrives while these are
   // handled waits for the next call.
-  for (int count = XEventsQueued(b.display, QueuedAfterFlush); count > 0 && b.display; --count) {
+  for (int count = XEventsQueued(b.display, QueuedAfterFlush); count > 0; --count) {
     XEvent event;
     XNextEvent(b.display, &event);
     route(event);
