@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -83,21 +82,20 @@ std::vector<float> automated(const RecordingHost& host) {
   return values;
 }
 
-std::string property(Display* display, Window window, const char* name, Atom* type,
-                     std::vector<long>& longs) {
+// A property of format 32 as longs; `type` is None when the window has no such property.
+std::vector<long> property(Display* display, Window window, const char* name, Atom* type = nullptr) {
   Atom actual = None;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 64, False, AnyPropertyType,
                      &actual, &format, &count, &after, &data);
-  std::string text;
-  if (data && format == 8) text.assign(reinterpret_cast<char*>(data), count);
+  std::vector<long> longs;
   if (data && format == 32)
     longs.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
   if (data) XFree(data);
   if (type) *type = actual;
-  return text;
+  return longs;
 }
 
 // What the X server holds for the client that owns a window: its resources by type, or nothing
@@ -135,13 +133,13 @@ class X11Editor : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(display.connection(), nullptr) << "Xvfb did not start";
-    ASSERT_NE(module->entry(), nullptr) << PluginModule::loadError();
+    ASSERT_NE(module.entry(), nullptr) << PluginModule::loadError();
     host = display.makeWindow(kHostX, kHostY, kWidth, kHeight);
   }
 
   // A new effect at a program, its editor open in `window` and painted once.
   std::unique_ptr<Effect> openEditor(int program, Window window) {
-    auto effect = std::make_unique<Effect>(*module, RecordingHost::callback);
+    auto effect = std::make_unique<Effect>(module, RecordingHost::callback);
     effect->dispatch(effSetProgram, 0, program);
     effect->dispatch(effSetEditKnobMode, 0, 0);  // circular
     EXPECT_EQ(effect->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(window)), 1);
@@ -153,8 +151,8 @@ class X11Editor : public testing::Test {
   bool xdotool(const std::vector<std::string>& arguments, Effect& effect) {
     return display.xdotool(arguments, [&] { effect.dispatch(effEditIdle); });
   }
-  static std::string screen(EditorPoint p, int x = kHostX, int y = kHostY) {
-    return std::to_string(x + p.x) + " " + std::to_string(y + p.y);
+  static std::string screen(EditorPoint p) {
+    return std::to_string(kHostX + p.x) + " " + std::to_string(kHostY + p.y);
   }
   static std::vector<std::string> words(const std::string& text) {
     std::vector<std::string> list;
@@ -178,7 +176,7 @@ class X11Editor : public testing::Test {
   }
 
   xtest::VirtualDisplay display;
-  std::optional<PluginModule> module{std::in_place};
+  PluginModule module;
   RecordingHost recorder;
   Window host = 0;
 };
@@ -204,13 +202,10 @@ TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTheTitleOpensTheAboutPi
   EXPECT_EQ(std::string(hint.res_class).rfind("Plugin0x", 0), 0u) << hint.res_class;
   XFree(hint.res_name);
   XFree(hint.res_class);
-  std::vector<long> values;
-  property(display.connection(), editor, "_XEMBED_INFO", nullptr, values);
-  EXPECT_EQ(values, (std::vector<long>{0, 1}));
+  EXPECT_EQ(property(display.connection(), editor, "_XEMBED_INFO"), (std::vector<long>{0, 1}));
+  EXPECT_EQ(property(display.connection(), editor, "XdndAware"), (std::vector<long>{5}));
   Atom type = None;
-  property(display.connection(), editor, "XdndAware", &type, values);
-  EXPECT_EQ(values, (std::vector<long>{5}));
-  property(display.connection(), host, "XdndAware", &type, values);
+  property(display.connection(), host, "XdndAware", &type);
   EXPECT_EQ(type, static_cast<Atom>(None)) << "nothing is put on the host's window";
 
   expectLooksLike(shown(*effect, host), "medium_track");
