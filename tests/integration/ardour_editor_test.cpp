@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "command.h"
+#include "ardour_tools.h"
 
 // Last: X's macros would clash with names in the headers above.
 #include "support/virtual_display.h"
@@ -26,12 +26,6 @@ const std::string kLuaSession = "/usr/bin/ardour7-lua";
 const std::string kScanner = "/usr/lib/ardour7/ardour-vst-scanner";
 constexpr int kRate = 48000;  // the dummy engine's, so Ardour asks nothing about the session's rate
 constexpr int kWidth = 328, kHeight = 264;
-
-CommandResult runBounded(std::vector<std::string> argv,
-                         const std::map<std::string, std::string>& environment) {
-  argv.insert(argv.begin(), {"/usr/bin/timeout", "-k", "10", "120"});
-  return runCommand(argv, {}, environment);
-}
 
 std::string slurp(const std::filesystem::path& path) {
   std::stringstream text;
@@ -107,8 +101,8 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
         entry.path(), std::filesystem::last_write_time(FADECREST_MODULE_PATH) + std::chrono::seconds(2));
 
   CommandResult build =
-      runBounded({kLuaSession, FADECREST_ARDOUR_EDITOR_SCRIPT, session, "fadecrest", std::to_string(kRate)},
-                 environment);
+      buildSession({kLuaSession, FADECREST_ARDOUR_EDITOR_SCRIPT, session, "fadecrest", std::to_string(kRate)},
+                   session, environment);
   ASSERT_NE(build.out.find("session ready"), std::string::npos)
       << describe("building the session with " + kLuaSession, build);
   const std::filesystem::path sessionFile = session / "fadecrest.ardour";

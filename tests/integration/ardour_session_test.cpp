@@ -2,7 +2,6 @@
 // stereo track plays a file written here through Fadecrest, bounces the session with its export
 // tool, and the bounce is compared with what the effect should have done to the file.
 #include <gtest/gtest.h>
-
 #include <sndfile.h>
 
 #include <algorithm>
@@ -12,7 +11,7 @@
 #include <map>
 #include <numbers>
 
-#include "command.h"
+#include "ardour_tools.h"
 #include "support/fade_model.h"
 
 namespace {
@@ -22,14 +21,6 @@ const std::string kExport = "/usr/bin/ardour7-export";
 const std::string kScanner = "/usr/lib/ardour7/ardour-vst-scanner";
 constexpr int kRate = 44100;
 constexpr sf_count_t kFrames = 4 * kRate;
-
-// Every child is wrapped in timeout(1) so a wedged engine fails this test, naming the step, before
-// the test runner gives up on the whole run. A step takes a few seconds on an idle machine and
-// several times that on a loaded one, or when Ardour's libraries are first read from disk.
-CommandResult runBounded(std::vector<std::string> argv, const std::map<std::string, std::string>& environment) {
-  argv.insert(argv.begin(), {"/usr/bin/timeout", "-k", "10", "120"});
-  return runCommand(argv, {}, environment);
-}
 
 // Two different tones, so a swapped or summed channel shows.
 float inputSample(sf_count_t frame, int channel) {
@@ -92,7 +83,8 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
   const std::filesystem::path session = scratch / "session";
   std::filesystem::create_directories(plugins);
   // Ardour searches a directory; give it one holding this module and nothing else.
-  std::filesystem::create_symlink(std::filesystem::canonical(FADECREST_MODULE_PATH), plugins / "fadecrest.so");
+  std::filesystem::create_symlink(std::filesystem::canonical(FADECREST_MODULE_PATH),
+                                  plugins / "fadecrest.so");
   const std::string module = plugins / "fadecrest.so";
 
   {
@@ -123,23 +115,15 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
   ASSERT_EQ(scan.exitCode, 0) << describe("scanning the module with " + kScanner, scan);
   environment.erase("LD_LIBRARY_PATH");
 
-  // Now and then the session tool dies from a signal while it tears its engine down on a busy
-  // machine (seen once in about fifteen runs, always after the session was saved); one more try
-  // tells that apart from a build that really fails. timeout(1) passes such a death on by dying from
-  // the same signal or as 128 + the signal, and answers 124 when it had to stop the tool.
-  CommandResult build;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    std::filesystem::remove_all(session);
-    build = runBounded({kLuaSession, FADECREST_ARDOUR_SCRIPT, session, "fadecrest", std::to_string(kRate), input,
-                        std::to_string(kFrames)},
-                       environment);
-    if (build.exitCode == 0 || (build.exitCode != -1 && build.exitCode < 124)) break;
-  }
+  CommandResult build = buildSession({kLuaSession, FADECREST_ARDOUR_SCRIPT, session, "fadecrest",
+                                      std::to_string(kRate), input, std::to_string(kFrames)},
+                                     session, environment);
   ASSERT_EQ(build.exitCode, 0) << describe("building the session with " + kLuaSession, build);
   ASSERT_NE(build.out.find("session ready"), std::string::npos)
       << describe("building the session with " + kLuaSession + " (no \"session ready\")", build);
 
-  CommandResult exported = runBounded({kExport, "-b", "float", "-o", bounce, session, "fadecrest"}, environment);
+  CommandResult exported =
+      runBounded({kExport, "-b", "float", "-o", bounce, session, "fadecrest"}, environment);
   ASSERT_EQ(exported.exitCode, 0) << describe("bouncing the session with " + kExport, exported);
 
   SF_INFO info{};
