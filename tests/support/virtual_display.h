@@ -208,18 +208,14 @@ class VirtualDisplay {
   }
 
   // The first window under `top`, depth first, whose class names start with `prefix`; 0 if none.
+  // Windows come and go while the walk runs (a host starting up): errors about them are no fault.
   Window findByClass(Window top, const std::string& prefix) const {
-    XClassHint hint{};
-    bool found = false;
-    if (XGetClassHint(connection_, top, &hint)) {
-      found = hint.res_class && std::string(hint.res_class).rfind(prefix, 0) == 0;
-      XFree(hint.res_name);
-      XFree(hint.res_class);
-    }
-    if (found) return top;
-    for (Window child : children(top))
-      if (Window inside = findByClass(child, prefix)) return inside;
-    return 0;
+    XSync(connection_, False);
+    const XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const Window found = findByClassBelow(top, prefix);
+    XSync(connection_, False);
+    XSetErrorHandler(previous);
+    return found;
   }
 
   // The window's children, as the server has them now.
@@ -234,6 +230,20 @@ class VirtualDisplay {
   }
 
  private:
+  Window findByClassBelow(Window top, const std::string& prefix) const {
+    XClassHint hint{};
+    bool found = false;
+    if (XGetClassHint(connection_, top, &hint)) {
+      found = hint.res_class && std::string(hint.res_class).rfind(prefix, 0) == 0;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+    if (found) return top;
+    for (Window child : children(top))
+      if (Window inside = findByClassBelow(child, prefix)) return inside;
+    return 0;
+  }
+
   std::unique_ptr<Process> server_;
   std::string name_;
   Display* connection_ = nullptr;
