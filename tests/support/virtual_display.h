@@ -9,6 +9,7 @@
 #include <png.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,6 +80,8 @@ class Process {
     const char* outputPath = output.c_str();
     pid_ = fork();
     if (pid_ == 0) {
+      // A test that dies (an X error ends it by default) takes its display and programs with it.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
       const int printed = open(outputPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
       dup2(printed, 1);
       dup2(printed, 2);
