@@ -19,10 +19,15 @@ std::span<const std::uint8_t> findResource(ModuleHandle module, const char* type
 std::unique_ptr<Bitmap> loadClassicBitmap(ModuleHandle module, std::uint32_t number);
 
 // Adds a resource at run time (tests, and systems without a resource format of their own). The
-// bytes must outlive every lookup.
+// bytes must outlive every lookup and stay unchanged while they are registered.
 void registerResource(const char* type, std::uint16_t number, std::span<const std::uint8_t> bytes);
 // The pixels are copied; a classic bitmap has no alpha, so the alpha bytes are ignored.
 void registerClassicBitmap(std::uint16_t number, const Bitmap& pixels);
 void unregisterResources();
+
+// Changes with every registration and unregistration. While it stays the same, bytes found at the
+// same address are the same bytes (the library's own resources never change), so what was made of
+// them may be kept.
+std::uint64_t resourceGeneration();
 
 }  // namespace platform

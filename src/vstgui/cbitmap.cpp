@@ -2,9 +2,12 @@
 
 #include <png.h>
 
+#include <bit>
 #include <csetjmp>
-#include <new>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
 
 #include "platform/module.h"
 #include "platform/resources.h"
@@ -28,19 +31,21 @@ void readCallback(png_structp png, png_bytep data, png_size_t length) {
   source->position += length;
 }
 
+// Each colour byte c becomes c * a >> 8 (a shift instead of a division: opaque 255 is stored as
+// 254), and a pixel with alpha 0 becomes four zero bytes. Red and blue share one multiplication:
+// each product fits the 16 bits of its half.
 void premultiply(platform::Bitmap& image) {
+  static_assert(std::endian::native == std::endian::little, "pixels are read as blue in the low byte");
+  const int width = image.width();
   for (int row = 0; row < image.height(); ++row) {
     std::uint8_t* p = image.memoryRow(row);
-    for (int x = 0; x < image.width(); ++x, p += 4) {
-      const unsigned a = p[3];
-      if (a == 0) {
-        p[0] = p[1] = p[2] = 0;
-        continue;
-      }
-      // A shift instead of a division: opaque 255 is stored as 254.
-      p[0] = static_cast<std::uint8_t>((p[0] * a) >> 8);
-      p[1] = static_cast<std::uint8_t>((p[1] * a) >> 8);
-      p[2] = static_cast<std::uint8_t>((p[2] * a) >> 8);
+    for (int x = 0; x < width; ++x, p += 4) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, p, 4);
+      const std::uint32_t a = pixel >> 24;
+      pixel = ((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu) | ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) |
+              a << 24;
+      std::memcpy(p, &pixel, 4);
     }
   }
 }
@@ -84,6 +89,7 @@ bool decode(png_structp png, png_infop info, ReadSource* source, std::unique_ptr
   return true;
 }
 
+// Null when the picture does not decode or there is no memory for it.
 std::unique_ptr<platform::Bitmap> decodePng(std::span<const std::uint8_t> bytes) {
   ReadSource source{bytes.data(), 0, bytes.size()};
   // The library's own version string: a decoder asked for another version refuses to start.
@@ -99,6 +105,61 @@ std::unique_ptr<platform::Bitmap> decodePng(std::span<const std::uint8_t> bytes)
   }
   png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
   if (!decoded) image.reset();
+  return image;
+}
+
+// Pictures are decoded once for the whole process: the editor makes new bitmaps of the knob strip
+// and the about picture at every open, and decoding the strip costs more than the rest of an open.
+// Every bitmap still gets an image of its own (a platform image is never shared between two
+// bitmaps), filled with a copy of the decoded pixels. Pictures that do not decode are not kept.
+struct DecodedPicture {
+  const std::uint8_t* address;  // the resource's bytes, under the generation below
+  std::size_t size;
+  std::uint64_t generation;
+  int width;
+  int height;
+  std::vector<std::uint8_t> rows;  // the memory rows of the image, in order, width * 4 bytes each
+};
+
+// Bitmaps may be made on two threads at once (two effects instantiated by two threads of a host).
+std::mutex gDecodedLock;
+std::vector<DecodedPicture> gDecoded;
+
+std::unique_ptr<platform::Bitmap> copyOf(const DecodedPicture& picture) {
+  auto image = platform::createBitmap(picture.width, picture.height);
+  if (!image) return nullptr;
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
+  for (int row = 0; row < picture.height; ++row)
+    std::memcpy(image->memoryRow(row), picture.rows.data() + row * rowBytes, rowBytes);
+  return image;
+}
+
+void keep(std::span<const std::uint8_t> bytes, std::uint64_t generation, const platform::Bitmap& image) {
+  DecodedPicture picture{bytes.data(), bytes.size(), generation, image.width(), image.height(), {}};
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
+  picture.rows.resize(rowBytes * picture.height);
+  for (int row = 0; row < picture.height; ++row)
+    std::memcpy(picture.rows.data() + row * rowBytes, image.memoryRow(row), rowBytes);
+  gDecoded.push_back(std::move(picture));
+}
+
+std::unique_ptr<platform::Bitmap> loadPng(std::span<const std::uint8_t> bytes) {
+  const std::uint64_t generation = platform::resourceGeneration();
+  std::lock_guard<std::mutex> held(gDecodedLock);
+  try {
+    std::erase_if(gDecoded, [&](const DecodedPicture& picture) { return picture.generation != generation; });
+    for (const DecodedPicture& picture : gDecoded)
+      if (picture.address == bytes.data() && picture.size == bytes.size()) return copyOf(picture);
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // no memory for the copy: as if the picture had not decoded
+  }
+  std::unique_ptr<platform::Bitmap> image = decodePng(bytes);
+  if (!image) return nullptr;
+  try {
+    keep(bytes, generation, *image);
+  } catch (const std::bad_alloc&) {
+    // No memory to keep the pixels: the next bitmap decodes again.
+  }
   return image;
 }
 
@@ -150,7 +211,7 @@ bool CBitmap::loadFromResource(std::int32_t id) {
   const auto number = static_cast<std::uint32_t>(id);
   const std::span<const std::uint8_t> png = platform::findResource(platform::moduleHandle(), "PNG", number);
   if (!png.empty()) {
-    image = decodePng(png);
+    image = loadPng(png);
     if (!image) return false;
     width = image->width();
     height = image->height();

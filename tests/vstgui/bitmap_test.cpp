@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/headless/surface.h"
@@ -61,15 +63,53 @@ void paintGround(HeadlessSurface& surface) {
 
 }  // namespace
 
+// Every colour value under every alpha, in the bitmap that decodes the picture and in the next one,
+// which gets its pixels from the first decoding.
 TEST_F(BitmapTest, PremultipliesByShift) {
   PngPicture picture{4, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {200, 100, 50, 255, 255, 255, 255, 255, 10, 20, 30, 0, 255, 0, 0, 128}};
-  Loaded bitmap(add(encodePng(picture)));
-  ASSERT_EQ(bitmap->getWidth(), 4);
-  EXPECT_FALSE(bitmap->getNoAlpha());
-  EXPECT_EQ(stored(*bitmap, 0, 0), (std::vector<int>{49, 99, 199, 255}));
-  EXPECT_EQ(stored(*bitmap, 1, 0), (std::vector<int>{254, 254, 254, 255}));
-  EXPECT_EQ(stored(*bitmap, 2, 0), (std::vector<int>{0, 0, 0, 0}));
-  EXPECT_EQ(stored(*bitmap, 3, 0), (std::vector<int>{0, 0, 127, 128}));
+  PngPicture everyPair{256, 256, PNG_COLOR_TYPE_RGB_ALPHA, 8, {}};
+  for (int a = 0; a < 256; ++a)
+    for (int c = 0; c < 256; ++c)
+      everyPair.samples.insert(everyPair.samples.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(255 - c),
+                                                         static_cast<std::uint8_t>(c ^ 0x5a), static_cast<std::uint8_t>(a)});
+  const std::uint16_t few = add(encodePng(picture)), all = add(encodePng(everyPair));
+  for (int load = 0; load < 2; ++load) {
+    Loaded bitmap(few);
+    ASSERT_EQ(bitmap->getWidth(), 4);
+    EXPECT_FALSE(bitmap->getNoAlpha());
+    EXPECT_EQ(stored(*bitmap, 0, 0), (std::vector<int>{49, 99, 199, 255}));
+    EXPECT_EQ(stored(*bitmap, 1, 0), (std::vector<int>{254, 254, 254, 255}));
+    EXPECT_EQ(stored(*bitmap, 2, 0), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(stored(*bitmap, 3, 0), (std::vector<int>{0, 0, 127, 128}));
+
+    Loaded pairs(all);
+    ASSERT_EQ(pairs->getHeight(), 256);
+    for (int a = 0; a < 256; ++a)
+      for (int c = 0; c < 256; ++c)
+        ASSERT_EQ(stored(*pairs, c, a), (std::vector<int>{(c ^ 0x5a) * a >> 8, (255 - c) * a >> 8, c * a >> 8, a}))
+            << "colour " << c << ", alpha " << a << ", load " << load;
+  }
+}
+
+// Bitmaps of one picture have images of their own, and a picture registered anew at the address of
+// one that went is decoded anew.
+TEST_F(BitmapTest, EveryBitmapHasItsOwnImageOfItsOwnBytes) {
+  Loaded first(129), second(129);
+  ASSERT_NE(first->getImage(), nullptr);
+  ASSERT_NE(first->getImage(), second->getImage());
+  const int lastRow = first->getHeight() - 1;
+  EXPECT_EQ(0, std::memcmp(first->getImage()->memoryRow(lastRow), second->getImage()->memoryRow(lastRow),
+                           static_cast<std::size_t>(first->getWidth()) * 4));
+
+  std::vector<std::uint8_t> red = encodePng({1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 0, 0, 255}});
+  const std::vector<std::uint8_t> blue = encodePng({1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {0, 0, 255, 255}});
+  ASSERT_EQ(red.size(), blue.size());
+  platform::registerResource("PNG", 3000, red);
+  EXPECT_EQ(stored(*Loaded(3000), 0, 0), (std::vector<int>{0, 0, 254, 255}));
+  platform::unregisterResources();
+  std::copy(blue.begin(), blue.end(), red.begin());
+  platform::registerResource("PNG", 3000, red);
+  EXPECT_EQ(stored(*Loaded(3000), 0, 0), (std::vector<int>{254, 0, 0, 255}));
 }
 
 TEST_F(BitmapTest, ColourTypesEndInBlueGreenRedAlpha) {

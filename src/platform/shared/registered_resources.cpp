@@ -33,6 +33,8 @@ std::map<std::uint16_t, ClassicBitmap>& classicBitmaps() {
   return map;
 }
 
+std::uint64_t gGeneration = 0;
+
 }  // namespace
 
 namespace registered {
@@ -59,6 +61,7 @@ std::unique_ptr<Bitmap> loadClassicBitmap(std::uint16_t number) {
 
 void registerResource(const char* type, std::uint16_t number, std::span<const std::uint8_t> bytes) {
   registeredList().push_back({type, number, bytes});
+  ++gGeneration;
 }
 
 void registerClassicBitmap(std::uint16_t number, const Bitmap& pixels) {
@@ -70,11 +73,15 @@ void registerClassicBitmap(std::uint16_t number, const Bitmap& pixels) {
     for (std::size_t x = 3; x < row; x += 4) copy.rows[i * row + x] = 255;  // no alpha in a classic bitmap
   }
   classicBitmaps()[number] = std::move(copy);
+  ++gGeneration;
 }
 
 void unregisterResources() {
   registeredList().clear();
   classicBitmaps().clear();
+  ++gGeneration;
 }
+
+std::uint64_t resourceGeneration() { return gGeneration; }
 
 }  // namespace platform
