@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstring>
@@ -111,14 +112,22 @@ std::unique_ptr<platform::Bitmap> decodePng(std::span<const std::uint8_t> bytes)
 // Pictures are decoded once for the whole process: the editor makes new bitmaps of the knob strip
 // and the about picture at every open, and decoding the strip costs more than the rest of an open.
 // Every bitmap still gets an image of its own (a platform image is never shared between two
-// bitmaps), filled with a copy of the decoded pixels. Pictures that do not decode are not kept.
+// bitmaps), filled with a copy of the decoded pixels: taken from the image of the bitmap that
+// decoded the picture while that bitmap has it, and from a copy of its pixels made when it lets
+// the image go (so the first open pays for no copy). Pictures that do not decode are not kept.
 struct DecodedPicture {
   const std::uint8_t* address;  // the resource's bytes, under the generation below
   std::size_t size;
   std::uint64_t generation;
+  const platform::Bitmap* image;  // the decoding bitmap's image while it has it, then null
   int width;
   int height;
-  std::vector<std::uint8_t> rows;  // the memory rows of the image, in order, width * 4 bytes each
+  std::vector<std::uint8_t> rows;  // then: the image's memory rows, in order, width * 4 bytes each
+
+  std::size_t rowBytes() const { return static_cast<std::size_t>(width) * 4; }
+  const std::uint8_t* memoryRow(int index) const {
+    return image ? image->memoryRow(index) : rows.data() + index * rowBytes();
+  }
 };
 
 // Bitmaps may be made on two threads at once (two effects instantiated by two threads of a host).
@@ -128,19 +137,9 @@ std::vector<DecodedPicture> gDecoded;
 std::unique_ptr<platform::Bitmap> copyOf(const DecodedPicture& picture) {
   auto image = platform::createBitmap(picture.width, picture.height);
   if (!image) return nullptr;
-  const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
   for (int row = 0; row < picture.height; ++row)
-    std::memcpy(image->memoryRow(row), picture.rows.data() + row * rowBytes, rowBytes);
+    std::memcpy(image->memoryRow(row), picture.memoryRow(row), picture.rowBytes());
   return image;
-}
-
-void keep(std::span<const std::uint8_t> bytes, std::uint64_t generation, const platform::Bitmap& image) {
-  DecodedPicture picture{bytes.data(), bytes.size(), generation, image.width(), image.height(), {}};
-  const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
-  picture.rows.resize(rowBytes * picture.height);
-  for (int row = 0; row < picture.height; ++row)
-    std::memcpy(picture.rows.data() + row * rowBytes, image.memoryRow(row), rowBytes);
-  gDecoded.push_back(std::move(picture));
 }
 
 std::unique_ptr<platform::Bitmap> loadPng(std::span<const std::uint8_t> bytes) {
@@ -156,11 +155,27 @@ std::unique_ptr<platform::Bitmap> loadPng(std::span<const std::uint8_t> bytes) {
   std::unique_ptr<platform::Bitmap> image = decodePng(bytes);
   if (!image) return nullptr;
   try {
-    keep(bytes, generation, *image);
+    gDecoded.push_back({bytes.data(), bytes.size(), generation, image.get(), image->width(), image->height(), {}});
   } catch (const std::bad_alloc&) {
-    // No memory to keep the pixels: the next bitmap decodes again.
+    // No memory to remember it: the next bitmap decodes again.
   }
   return image;
+}
+
+// A bitmap gives its image up: a picture decoded into it keeps a copy of the pixels.
+void letGo(const platform::Bitmap& image) {
+  std::lock_guard<std::mutex> held(gDecodedLock);
+  const auto found = std::find_if(gDecoded.begin(), gDecoded.end(),
+                                  [&](const DecodedPicture& picture) { return picture.image == &image; });
+  if (found == gDecoded.end()) return;
+  try {
+    found->rows.resize(found->rowBytes() * found->height);
+    for (int row = 0; row < found->height; ++row)
+      std::memcpy(found->rows.data() + row * found->rowBytes(), image.memoryRow(row), found->rowBytes());
+    found->image = nullptr;
+  } catch (const std::bad_alloc&) {
+    gDecoded.erase(found);  // no memory for the copy: the next bitmap decodes again
+  }
 }
 
 platform::Rect destination(const CDrawContext* context, const CRect& rect) {
@@ -200,6 +215,7 @@ void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPo
 }
 
 void CBitmap::dispose() {
+  if (image) letGo(*image);
   image.reset();
   width = 0;
   height = 0;
