@@ -10,7 +10,9 @@ text chunks. Needs Pillow (Debian: python3-pil) and the Liberation fonts
 import math
 import os
 import random
+import struct
 import sys
+import zlib
 
 try:
     from PIL import Image, ImageDraw, ImageFilter, ImageFont
@@ -315,10 +317,33 @@ def save(img, name):
     img.save(os.path.join(HERE, name), format="PNG", optimize=False)
 
 
+def png_chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+
+def save_stored(img, name):
+    """Saves a PNG whose rows are stored as they are: no row filter, no compression.
+
+    For the knob strip, which the editor decodes at its first open in a process:
+    the decoder inflates 400 bytes at a time, and inflating the strip's 2.4 MB of
+    brushed metal that way takes about twice as long as reading it stored. The
+    file is 2.4 MB instead of 0.47 MB.
+    """
+    assert img.mode == "RGBA"
+    width, height = img.size
+    pixels = img.tobytes()
+    stride = width * 4
+    rows = b"".join(b"\0" + pixels[y * stride:(y + 1) * stride] for y in range(height))
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8 bits, RGBA, not interlaced
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", zlib.compress(rows, 0))
+                + png_chunk(b"IEND", b""))
+
+
 def main():
     background = draw_background()
     save(background, "background.png")
-    save(draw_knob_strip(), "knob.png")
+    save_stored(draw_knob_strip(), "knob.png")
     save(draw_about(background), "about.png")
 
 
