@@ -267,6 +267,31 @@ TEST_F(X11Editor, WheelTurnsStepTheKnobAndAControlClickCentresIt) {
   effect->dispatch(effEditClose);
 }
 
+// An event that the plug-in's connection took in while it waited for the server (here: for the
+// opening of a second editor) is handled at the next idle pass, although the socket is empty by
+// then: the window painted over by another client shows the editor again.
+TEST_F(X11Editor, AnEventReadWhileWaitingForTheServerIsHandledAtTheNextIdle) {
+  auto effect = openEditor(3, host);
+  const Window editor = display.children(host).at(0);
+  expectLooksLike(shown(*effect, host), "medium_track");
+  Display* x = display.connection();
+  GC gc = XCreateGC(x, editor, 0, nullptr);
+  XFillRectangle(x, editor, gc, 0, 0, kWidth, kHeight);  // black, without an expose
+  XFreeGC(x, gc);
+  XEvent expose{};
+  expose.xexpose = {Expose, 0, True, x, editor, 0, 0, kWidth, kHeight, 0};
+  XSendEvent(x, editor, False, ExposureMask, &expose);
+  XSync(x, False);
+
+  const Window otherHost = display.makeWindow(500, 100, kWidth, kHeight);
+  auto other = std::make_unique<Effect>(module, RecordingHost::callback);
+  ASSERT_EQ(other->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(otherHost)), 1);
+  effect->dispatch(effEditIdle);
+  expectLooksLike(display.grab(editor, kWidth, kHeight), "medium_track");
+  other->dispatch(effEditClose);
+  effect->dispatch(effEditClose);
+}
+
 TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServer) {
   Display* x = display.connection();
   const int clientsBefore = clientCount(x);

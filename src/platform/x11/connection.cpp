@@ -71,6 +71,7 @@ bool connect() {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;
   b.display = display;
+  b.requestAtLastRead = 0;  // the first read of a new connection is a full one
   gTrappedDisplay = display;
   internAtoms(display, b.atoms);
   int major = 0, minor = 0;

@@ -119,6 +119,8 @@ struct Backend {
     std::vector<Atom> types;
     WindowRecord* over = nullptr;
   } drag;
+  // The next request's number when the events were last read (see readEvents).
+  unsigned long requestAtLastRead = 0;
   // The error trap.
   int trapDepth = 0;
   int trappedErrors = 0;

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -267,15 +268,29 @@ const int gCursorTokens[kCursorShapes] = {};
 // What a window shows before a cursor is set: its parent's.
 const int gParentCursorToken = 0;
 
+// Whether an event can be waiting: one that Xlib holds already, data on the socket (or its end),
+// or data that our own calls since the last read took off the socket into the libraries' buffers.
+// Xlib reads the socket only inside calls on the connection, which are all ours, and each of them
+// that reads sends a request first (a round trip, or the request a selection answer waits for):
+// while no request was sent since the last read, nothing was read. This spares the idle pass the
+// libraries' own check, which costs several times the system call below.
+bool mayHaveEvents(Display* display) {
+  if (QLength(display) > 0 || NextRequest(display) != backend().requestAtLastRead) return true;
+  pollfd connection{ConnectionNumber(display), POLLIN, 0};
+  return poll(&connection, 1, 0) != 0;
+}
+
 }  // namespace
 
 void readEvents() {
   Backend& b = backend();
-  if (!b.display) return;
+  if (!b.display || !mayHaveEvents(b.display)) return;
   ErrorTrap trap;
   // What has arrived by now, without waiting and without a request: what arrives while these are
   // handled waits for the next call.
-  for (int count = XEventsQueued(b.display, QueuedAfterFlush); count > 0; --count) {
+  int count = XEventsQueued(b.display, QueuedAfterFlush);
+  b.requestAtLastRead = NextRequest(b.display);
+  for (; count > 0; --count) {
     XEvent event;
     XNextEvent(b.display, &event);
     route(event);
