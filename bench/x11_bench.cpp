@@ -2,9 +2,12 @@
 // the first complete picture on the server (the first open of a process, which also opens the
 // connection and the fonts and decodes the pictures, and the opens after it), an idle pass with
 // nothing to redraw and nothing pending (which must not wait for the server: the host calls it 25
-// times a second), and one knob step shown at the next idle pass. Compare the idle pass with
-// BM_IdleWithNothingToDo of fadecrest-editor-bench, the same pass without a display.
+// times a second) with the system call it makes, and one knob step shown at the next idle pass.
+// Compare the idle pass with BM_IdleWithNothingToDo of fadecrest-editor-bench, the same pass
+// without a display.
 #include <benchmark/benchmark.h>
+
+#include <poll.h>
 
 #include <chrono>
 #include <cstdio>
@@ -123,6 +126,17 @@ void BM_X11IdleWithNothingToDo(benchmark::State& state) {
   editor.close();
 }
 BENCHMARK(BM_X11IdleWithNothingToDo)->Unit(benchmark::kNanosecond);
+
+// What the idle pass cannot do without: asking the kernel whether the connection's socket has
+// something to read, the check the pass makes when nothing else can be waiting.
+void BM_X11SocketCheck(benchmark::State& state) {
+  EditorHost editor;
+  editor.open();
+  pollfd connection{ConnectionNumber(platform::x11::backend().display), POLLIN, 0};
+  for (auto _ : state) benchmark::DoNotOptimize(poll(&connection, 1, 0));
+  editor.close();
+}
+BENCHMARK(BM_X11SocketCheck)->Unit(benchmark::kNanosecond);
 
 // From the new value to its picture on the server.
 void BM_X11KnobStepShown(benchmark::State& state) {
