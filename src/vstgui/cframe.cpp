@@ -22,8 +22,6 @@ std::string gClassNameText;
 std::int32_t gClassUseCount = 0;
 ImagingEntryPoints gImaging;
 
-constexpr unsigned char kVirtualKeyTab = 2;
-constexpr unsigned char kModifierShiftBit = 1;
 // A parent this much larger than what has been accumulated belongs to the host, not to us.
 constexpr int kHostParentMargin = 80;
 constexpr int kOuterWindowMargin = 60;
@@ -326,8 +324,8 @@ std::int32_t CFrame::onKeyDown(VstKeyCode& keyCode) {
     const std::int32_t result = pModalView->onKeyDown(keyCode);
     if (result != kKeyNotHandled) return result;
   }
-  if (keyCode.virt == kVirtualKeyTab)
-    return advanceNextFocusView(pFocusView, (keyCode.modifier & kModifierShiftBit) != 0) ? 1 : kKeyNotHandled;
+  if (keyCode.virt == VKEY_TAB)
+    return advanceNextFocusView(pFocusView, (keyCode.modifier & MODIFIER_SHIFT) != 0) ? 1 : kKeyNotHandled;
   return kKeyNotHandled;
 }
 
