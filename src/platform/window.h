@@ -27,9 +27,21 @@
 //   server's event carries what was held before the press, so the pressed button is added;
 // - a wheel turn carries the screen point, 120 per notch (a display server's wheel buttons:
 //   up +120, down -120) and the held keys;
+// - a key press or release carries the key, named (NamedKey) or by the character it types, and in
+//   `keys` the modifiers held at it (see Keys);
 // - destroy tells the procedure the window is gone (see Windows that go);
-// - releases, motion, enter, leave and the rest are not messages; drags go to the window's drop
-//   target (see DragData and DropTargetHandler below).
+// - button releases, motion, enter, leave and the rest are not messages; drags go to the window's
+//   drop target (see DragData and DropTargetHandler below).
+//
+// Keys. The procedure answers non-zero for a key it used; every other key is the host's (its
+// shortcuts, its transport), and must reach the host as if the plug-in's window were not there.
+// Where the host's own message loop sees the keys first and hands the plug-in what it wants it to
+// have through the plug-in interface, the backend leaves key messages to the system and sends none.
+// Where the plug-in reads its own window's events from a display server, keys arrive at its window
+// while the pointer is over it (the host keeps the input focus; the backend never takes it), and
+// once the window asks for them they no longer go up to the host's windows by themselves: the
+// backend sends each key the procedure leaves to the host's window that would have had it
+// otherwise, as the server would have delivered it there.
 //
 // Windows that go. A host may destroy its window, and ours with it, at any moment, and on a
 // display server we hear of it only when the window's events are next read. Until the destroy
@@ -50,17 +62,49 @@
 
 namespace platform {
 
-// What reaches a window procedure. Releases and motion are not events: controls poll the cursor
-// and the buttons while they track.
-enum class MessageType { destroy, paint, leftButtonDown, rightButtonDown, middleButtonDown, wheel, other };
+// What reaches a window procedure. Button releases and motion are not events: controls poll the
+// cursor and the buttons while they track.
+enum class MessageType {
+  destroy,
+  paint,
+  leftButtonDown,
+  rightButtonDown,
+  middleButtonDown,
+  wheel,
+  keyDown,
+  keyUp,
+  other
+};
+
+// Keys that type no character (or, as space, that are known by their place more than by it).
+// clang-format off
+enum class NamedKey {
+  none,
+  backspace, tab, clear, returnKey, pause, escape, space, end, home,
+  left, up, right, down, pageUp, pageDown,
+  print, insert, deleteKey, help,
+  keypad0, keypad1, keypad2, keypad3, keypad4, keypad5, keypad6, keypad7, keypad8, keypad9,
+  keypadMultiply, keypadAdd, keypadSeparator, keypadSubtract, keypadDecimal, keypadDivide,
+  keypadEnter, keypadEquals,
+  f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, f11, f12,
+  numLock, scrollLock, shift, control, alt
+};
+// clang-format on
 
 struct Message {
   MessageType type = MessageType::other;
   Point point;         // button presses: client coordinates; wheel: screen coordinates
   int wheelDelta = 0;  // multiples of 120 per notch on a standard wheel
-  KeySet keys = 0;     // presses and wheel: what was held at the event, the pressed button included
+  // Presses and wheel: what was held at the event, the pressed button included. Keys: the
+  // modifiers (shift, control, alt) held at the key.
+  KeySet keys = 0;
+  NamedKey key = NamedKey::none;  // keys: the key, when it is a named one
+  // Keys: otherwise the character it types (Unicode) as Shift and the keyboard's locks make it;
+  // Control and Alt change no character.
+  char32_t character = 0;
 };
 
+// For a key, the answer is non-zero when the procedure used it (see Keys).
 using WindowProcedure = long (*)(WindowHandle window, const Message& message);
 
 // What a window does with a message its procedure leaves alone (a paint validates the window).

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "editor/aeffguieditor.h"
 #include "host/audioeffectx.h"
@@ -22,13 +23,81 @@ std::string gClassNameText;
 std::int32_t gClassUseCount = 0;
 ImagingEntryPoints gImaging;
 
-constexpr unsigned char kVirtualKeyTab = 2;
-constexpr unsigned char kModifierShiftBit = 1;
 // A parent this much larger than what has been accumulated belongs to the host, not to us.
 constexpr int kHostParentMargin = 80;
 constexpr int kOuterWindowMargin = 60;
 
 CRect bounded(CRect rect, const CRect& by) { return rect.bound(by); }
+
+// The plug-in interface's key record for a key of the window, made as a host makes it for the
+// editor's key requests: the named key's virtual code or the character, and the modifiers.
+VstKeyCode keyCodeOf(const platform::Message& message) {
+  using platform::NamedKey;
+  static constexpr std::pair<NamedKey, VstVirtualKey> kVirtualKeys[] = {
+      {NamedKey::backspace, VKEY_BACK},
+      {NamedKey::tab, VKEY_TAB},
+      {NamedKey::clear, VKEY_CLEAR},
+      {NamedKey::returnKey, VKEY_RETURN},
+      {NamedKey::pause, VKEY_PAUSE},
+      {NamedKey::escape, VKEY_ESCAPE},
+      {NamedKey::space, VKEY_SPACE},
+      {NamedKey::end, VKEY_END},
+      {NamedKey::home, VKEY_HOME},
+      {NamedKey::left, VKEY_LEFT},
+      {NamedKey::up, VKEY_UP},
+      {NamedKey::right, VKEY_RIGHT},
+      {NamedKey::down, VKEY_DOWN},
+      {NamedKey::pageUp, VKEY_PAGEUP},
+      {NamedKey::pageDown, VKEY_PAGEDOWN},
+      {NamedKey::print, VKEY_PRINT},
+      {NamedKey::insert, VKEY_INSERT},
+      {NamedKey::deleteKey, VKEY_DELETE},
+      {NamedKey::help, VKEY_HELP},
+      {NamedKey::keypad0, VKEY_NUMPAD0},
+      {NamedKey::keypad1, VKEY_NUMPAD1},
+      {NamedKey::keypad2, VKEY_NUMPAD2},
+      {NamedKey::keypad3, VKEY_NUMPAD3},
+      {NamedKey::keypad4, VKEY_NUMPAD4},
+      {NamedKey::keypad5, VKEY_NUMPAD5},
+      {NamedKey::keypad6, VKEY_NUMPAD6},
+      {NamedKey::keypad7, VKEY_NUMPAD7},
+      {NamedKey::keypad8, VKEY_NUMPAD8},
+      {NamedKey::keypad9, VKEY_NUMPAD9},
+      {NamedKey::keypadMultiply, VKEY_MULTIPLY},
+      {NamedKey::keypadAdd, VKEY_ADD},
+      {NamedKey::keypadSeparator, VKEY_SEPARATOR},
+      {NamedKey::keypadSubtract, VKEY_SUBTRACT},
+      {NamedKey::keypadDecimal, VKEY_DECIMAL},
+      {NamedKey::keypadDivide, VKEY_DIVIDE},
+      {NamedKey::keypadEnter, VKEY_ENTER},
+      {NamedKey::keypadEquals, VKEY_EQUALS},
+      {NamedKey::f1, VKEY_F1},
+      {NamedKey::f2, VKEY_F2},
+      {NamedKey::f3, VKEY_F3},
+      {NamedKey::f4, VKEY_F4},
+      {NamedKey::f5, VKEY_F5},
+      {NamedKey::f6, VKEY_F6},
+      {NamedKey::f7, VKEY_F7},
+      {NamedKey::f8, VKEY_F8},
+      {NamedKey::f9, VKEY_F9},
+      {NamedKey::f10, VKEY_F10},
+      {NamedKey::f11, VKEY_F11},
+      {NamedKey::f12, VKEY_F12},
+      {NamedKey::numLock, VKEY_NUMLOCK},
+      {NamedKey::scrollLock, VKEY_SCROLL},
+      {NamedKey::shift, VKEY_SHIFT},
+      {NamedKey::control, VKEY_CONTROL},
+      {NamedKey::alt, VKEY_ALT},
+  };
+  VstKeyCode code{0, 0, 0};
+  if (message.key == NamedKey::none) code.character = static_cast<VstInt32>(message.character);
+  for (const auto& [key, virt] : kVirtualKeys)
+    if (key == message.key) code.virt = virt;
+  if (message.keys & platform::keyBit(platform::Key::shift)) code.modifier |= MODIFIER_SHIFT;
+  if (message.keys & platform::keyBit(platform::Key::alt)) code.modifier |= MODIFIER_ALTERNATE;
+  if (message.keys & platform::keyBit(platform::Key::control)) code.modifier |= MODIFIER_CONTROL;
+  return code;
+}
 
 // Marks the frame as busy with an event for as long as it lives.
 class EventScope {
@@ -172,6 +241,15 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
       frame->onWheel(context, where, distance);
       context->forget();
       break;
+    }
+    case MessageType::keyDown:
+    case MessageType::keyUp: {
+      // The same way as the host's key requests; what the tree leaves goes back to the host.
+      EventScope inEvent(frame->bInEvent);
+      VstKeyCode keyCode = keyCodeOf(message);
+      const std::int32_t result =
+          message.type == MessageType::keyDown ? frame->onKeyDown(keyCode) : frame->onKeyUp(keyCode);
+      return result != kKeyNotHandled ? 1 : 0;
     }
     default:
       break;
@@ -326,8 +404,8 @@ std::int32_t CFrame::onKeyDown(VstKeyCode& keyCode) {
     const std::int32_t result = pModalView->onKeyDown(keyCode);
     if (result != kKeyNotHandled) return result;
   }
-  if (keyCode.virt == kVirtualKeyTab)
-    return advanceNextFocusView(pFocusView, (keyCode.modifier & kModifierShiftBit) != 0) ? 1 : kKeyNotHandled;
+  if (keyCode.virt == VKEY_TAB)
+    return advanceNextFocusView(pFocusView, (keyCode.modifier & MODIFIER_SHIFT) != 0) ? 1 : kKeyNotHandled;
   return kKeyNotHandled;
 }
 

@@ -21,12 +21,6 @@ constexpr float kDefaultRangeAngle = static_cast<float>(-3.0 * 3.141592653589793
 constexpr float kLinearSpan = 200.0f;  // pixels of drag for the whole range
 constexpr float kFineStep = 0.1f;      // wheel and key steps shrink by this with Shift
 
-constexpr unsigned char kKeyLeft = 11;
-constexpr unsigned char kKeyUp = 12;
-constexpr unsigned char kKeyRight = 13;
-constexpr unsigned char kKeyDown = 14;
-constexpr unsigned char kKeyShiftBit = 1;
-
 }  // namespace
 
 // --- CKnob ---
@@ -278,18 +272,18 @@ bool CKnob::onWheel(CDrawContext* context, const CPoint& /*where*/, float distan
 std::int32_t CKnob::onKeyDown(VstKeyCode& keyCode) {
   float direction;
   switch (keyCode.virt) {
-    case kKeyLeft:
-    case kKeyDown:
+    case VKEY_LEFT:
+    case VKEY_DOWN:
       direction = -1.0f;
       break;
-    case kKeyUp:
-    case kKeyRight:
+    case VKEY_UP:
+    case VKEY_RIGHT:
       direction = 1.0f;
       break;
     default:
       return kKeyNotHandled;
   }
-  if (keyCode.modifier & kKeyShiftBit)
+  if (keyCode.modifier & MODIFIER_SHIFT)
     value += wheelInc * (direction * kFineStep);
   else
     value += wheelInc * direction;

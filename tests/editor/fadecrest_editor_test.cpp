@@ -1,6 +1,7 @@
 // The plug-in's editor as a host and a user meet it: opened through the record in a host window,
 // turned with a scripted mouse, stepped with the wheel and the arrow keys, the about picture
-// clicked open and shut, and host-side parameter changes shown at the next idle pass.
+// clicked open and shut, keys of its own window, and host-side parameter changes shown at the next
+// idle pass.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@ using namespace VSTGUI;
 using platform::Key;
 using platform::Message;
 using platform::MessageType;
+using platform::NamedKey;
 using platform::Point;
 using platform::headless::InputScript;
 using platform::headless::Window;
@@ -207,6 +209,47 @@ TEST_F(EditorHost, WheelAndArrowKeysStepTheKnob) {
   wheel(kIntervalCentre, 120);
   EXPECT_EQ(record->getParameter(record, kIntervalParameter), 1.0f);
   EXPECT_TRUE(automated(kIntervalParameter).empty());
+}
+
+// Where the host hands the editor no keys, they come to its window while the pointer is over it.
+TEST_F(EditorHost, KeysOfTheWindowStepTheFocusedKnobAndWhatIsNotUsedIsAnsweredSo) {
+  auto key = [&](MessageType type, NamedKey named, char32_t character = 0) {
+    Message message{type, {}, 0};
+    message.key = named;
+    message.character = character;
+    return message;
+  };
+  auto send = [&](const Message& message) {
+    return platform::headless::sendMessage(editorWindow()->handle(), message);
+  };
+  record->setParameter(record, kIntervalParameter, 0.5f);
+  record->setParameter(record, kDurationParameter, 0.3f);
+  dispatch(effEditIdle);
+  drag(kIntervalTop, {});  // the click gives the knob the focus
+  host.calls.clear();
+
+  EXPECT_NE(send(key(MessageType::keyDown, NamedKey::up)), 0);
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.6f, 1e-6f);
+  EXPECT_EQ(opcodes(),
+            (std::vector<VstInt32>{audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit}));
+  EXPECT_EQ(send(key(MessageType::keyUp, NamedKey::up)), 0) << "the knob does nothing with releases";
+  // Taken at idle, with the Shift held when it was pressed: a fine step.
+  platform::headless::setKeyDown(Key::shift, true);
+  platform::headless::postMessage(editorWindow()->handle(), key(MessageType::keyDown, NamedKey::down));
+  platform::headless::setKeyDown(Key::shift, false);
+  dispatch(effEditIdle);
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.59f, 1e-6f);
+
+  platform::headless::setKeyDown(Key::control, true);
+  EXPECT_EQ(send(key(MessageType::keyDown, NamedKey::none, 's')), 0) << "the host's shortcut is the host's";
+  platform::headless::setKeyDown(Key::control, false);
+  // Shift+Tab takes the focus back to the duration knob, which the next key steps.
+  platform::headless::setKeyDown(Key::shift, true);
+  EXPECT_NE(send(key(MessageType::keyDown, NamedKey::tab)), 0);
+  platform::headless::setKeyDown(Key::shift, false);
+  EXPECT_NE(send(key(MessageType::keyDown, NamedKey::right)), 0);
+  EXPECT_NEAR(record->getParameter(record, kDurationParameter), 0.4f, 1e-6f);
+  EXPECT_NEAR(record->getParameter(record, kIntervalParameter), 0.59f, 1e-6f);
 }
 
 TEST_F(EditorHost, TheTitleOpensTheAboutPictureUntilTheNextClickAndTheKnobsWaitMeanwhile) {

@@ -19,7 +19,9 @@
 
 // Last: X's macros would clash with names in the headers above.
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XRes.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -289,6 +291,64 @@ TEST_F(X11Editor, AnEventReadWhileWaitingForTheServerIsHandledAtTheNextIdle) {
   effect->dispatch(effEditIdle);
   expectLooksLike(display.grab(editor, kWidth, kHeight), "medium_track");
   other->dispatch(effEditClose);
+  effect->dispatch(effEditClose);
+}
+
+// Keys come to the editor's window while the pointer is over it. The host's window asks for keys,
+// the window between it and the editor does not: what the editor does not use reaches the host's
+// window as if the editor had never asked for keys.
+TEST_F(X11Editor, ArrowKeysStepTheClickedKnobAndTheKeysItLeavesReachTheHostsWindow) {
+  Display* x = display.connection();
+  const Window outer = display.makeWindow(kHostX - 10, kHostY - 20, kWidth + 10, kHeight + 20);
+  const Window inner = XCreateSimpleWindow(x, outer, 10, 20, kWidth, kHeight, 0, 0, 0);
+  XMapWindow(x, inner);
+  XSelectInput(x, outer, KeyPressMask | KeyReleaseMask);
+  XSync(x, False);
+  auto effect = openEditor(3, inner);
+  (*effect)->setParameter(effect->get(), kInterval, 0.2f);
+  auto pressesAtTheHost = [&] {
+    XSync(x, False);
+    std::vector<XKeyEvent> presses;
+    for (XEvent event; XPending(x) > 0;) {
+      XNextEvent(x, &event);
+      if (event.type == KeyPress) presses.push_back(event.xkey);
+    }
+    return presses;
+  };
+
+  // A Control-click puts the knob in the middle and gives it the focus.
+  ASSERT_TRUE(
+      xdotool(words("mousemove " + screen(kIntervalCentre) + " keydown ctrl click 1 keyup ctrl"), *effect));
+  effect->dispatch(effEditIdle);
+  ASSERT_EQ((*effect)->getParameter(effect->get(), kInterval), 0.5f);
+  pressesAtTheHost();  // the Control of the click was the host's
+  // Each arrow one step, inside an edit gesture of its own.
+  auto step = [&](const std::string& keys) {
+    recorder.calls.clear();
+    EXPECT_TRUE(xdotool(words("key " + keys), *effect));
+    effect->dispatch(effEditIdle);
+    EXPECT_EQ(gestureOpcodes(recorder),
+              (std::vector<VstInt32>{audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit}));
+    const std::vector<float> values = automated(recorder);
+    return values.size() == 1 ? values.front() : -1.0f;
+  };
+  EXPECT_NEAR(step("Up"), 0.6f, 1e-6f);
+  EXPECT_NEAR(step("shift+Up"), 0.61f, 1e-6f);
+
+  ASSERT_TRUE(xdotool(words("key ctrl+s"), *effect));
+  effect->dispatch(effEditIdle);
+  const std::vector<XKeyEvent> presses = pressesAtTheHost();
+  std::vector<KeySym> keysyms;
+  for (XKeyEvent press : presses) keysyms.push_back(XLookupKeysym(&press, 0));
+  ASSERT_EQ(keysyms, (std::vector<KeySym>{XK_Shift_L, XK_Control_L, XK_s})) << "the arrows were the editor's";
+  const XKeyEvent& s = presses.back();
+  EXPECT_EQ(s.window, outer);
+  EXPECT_EQ(s.subwindow, inner);
+  EXPECT_EQ(s.x, kIntervalCentre.x + 10);
+  EXPECT_EQ(s.y, kIntervalCentre.y + 20);
+  EXPECT_EQ(s.x_root, kHostX + kIntervalCentre.x);
+  EXPECT_TRUE(s.state & ControlMask);
+  EXPECT_NEAR((*effect)->getParameter(effect->get(), kInterval), 0.61f, 1e-6f);
   effect->dispatch(effEditClose);
 }
 

@@ -80,6 +80,8 @@ KeySet pressedButton(MessageType type) {
 Message stamped(Message message) {
   const bool input = message.type == MessageType::wheel || pressedButton(message.type) != 0;
   if (input) message.keys |= heldKeys() | pressedButton(message.type);
+  if (message.type == MessageType::keyDown || message.type == MessageType::keyUp)
+    message.keys |= heldKeys() & (keyBit(Key::shift) | keyBit(Key::control) | keyBit(Key::alt));
   return message;
 }
 }  // namespace

@@ -1,7 +1,7 @@
 // Windows without a display: a tree of windows with screen positions, a registry of window
 // classes, a message queue and the process-wide services of the window seam. Tests build host
-// windows with it (captioned outer windows, an "MDIClient" parent), post presses and wheel turns,
-// and read what a person would see from each window's pixels. It behaves as the real window
+// windows with it (captioned outer windows, an "MDIClient" parent), post presses, wheel turns and
+// keys, and read what a person would see from each window's pixels. It behaves as the real window
 // systems do where they differ in ways the toolkit must cope with: a posted press is handled
 // whenever its window's events are taken, with the keys held when it was posted; and a window
 // destroyed with its parent can be made to hear of it only when its events are next taken.
@@ -82,11 +82,13 @@ class Window {
   int resizeCount_ = 0;
 };
 
-// Queues a press or a wheel turn for the window; dispatchMessages, or taking the window's events,
-// delivers it. A press or a wheel turn is stamped with the keys held now (the pressed button
-// included), as a window system stamps an event, whenever it is delivered.
+// Queues a press, a wheel turn or a key for the window; dispatchMessages, or taking the window's
+// events, delivers it. A press or a wheel turn is stamped with the keys held now (the pressed
+// button included), a key with the modifiers held now, as a window system stamps an event,
+// whenever it is delivered. Keys the procedure leaves go nowhere: here the test is the host.
 void postMessage(WindowHandle window, const Message& message);
-// Delivers at once, stamped the same way, and answers what the procedure answered.
+// Delivers at once, stamped the same way, and answers what the procedure answered (for a key,
+// whether it was used).
 long sendMessage(WindowHandle window, const Message& message);
 // Delivers every posted message, then every waiting paint; the number delivered. This is the
 // host's own message loop, where there is one.

@@ -60,6 +60,8 @@ bool translate(UINT message, WPARAM wParam, LPARAM lParam, Message& out) {
       out.keys = win32::keysAtMessage();
       return true;
     default:
+      // Keys among them: the window never takes the keyboard focus, so they stay with the host's
+      // windows, and a host hands the editor what it wants it to have through effEditKeyDown.
       return false;
   }
   // Presses: the client position as two unsigned 16-bit words.

@@ -48,9 +48,10 @@ struct DragStep {
 
 // An event read for a window and not yet handed to it.
 struct PendingEvent {
-  enum Kind { input, dragStep } kind = input;
+  enum Kind { input, dragStep, key } kind = input;
   Message message;
   DragStep drag;
+  XKeyEvent keyEvent{};  // key: the event as read, to pass on to the host if unused
 };
 
 // What a drag offers, as far as the toolkit asks: told from the offered types (text) and from the

@@ -14,6 +14,7 @@
 
 #include "platform/raster/surface.h"
 #include "platform/x11/connection.h"
+#include "platform/x11/keys.h"
 #include "platform/x11/xdnd.h"
 
 namespace platform {
@@ -32,7 +33,7 @@ KeySet keysOf(unsigned int state) {
 
 namespace {
 
-constexpr long kEventMask = ExposureMask | ButtonPressMask | StructureNotifyMask;
+constexpr long kEventMask = ExposureMask | ButtonPressMask | StructureNotifyMask | kKeyEventMask;
 // _XEMBED_INFO: protocol version 0, mapped.
 constexpr long kXembedInfo[2] = {0, 1};
 
@@ -200,6 +201,10 @@ void endWindow(Lock& held, WindowRecord* record, bool tell) {
 
 void route(XEvent& event) {
   if (event.type == ClientMessage && receiveDragMessage(event.xclient)) return;
+  if (event.type == MappingNotify) {
+    XRefreshKeyboardMapping(&event.xmapping);  // keys are looked up in the new map from here on
+    return;
+  }
   WindowRecord* record = windowById(event.xany.window);
   if (!record) return;  // a window that went, or a stray conversion answer
   switch (event.type) {
@@ -239,6 +244,10 @@ void route(XEvent& event) {
       record->pending.push_back({PendingEvent::input, message, {}});
       break;
     }
+    case KeyPress:
+    case KeyRelease:
+      record->pending.push_back({PendingEvent::key, keyMessage(event.xkey), {}, event.xkey});
+      break;
     case DestroyNotify:
       if (event.xdestroywindow.window != record->id) break;
       // From here on every call on the window does nothing; the notice waits for its events to be
@@ -564,10 +573,12 @@ void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
       if (record->pending.empty()) break;
       const x11::PendingEvent event = record->pending.front();
       record->pending.pop_front();
-      if (event.kind == x11::PendingEvent::input)
-        x11::callProcedure(held, record, event.message);
-      else
+      if (event.kind == x11::PendingEvent::dragStep) {
         x11::deliverDragStep(held, *record, event.drag);
+      } else {
+        const long used = x11::callProcedure(held, record, event.message);
+        if (event.kind == x11::PendingEvent::key && !used) x11::passKeyOn(event.keyEvent);
+      }
       record = x11::windowBySerial(serial);
       if (!record || record->gone) return;  // went while its events were handled
     }
