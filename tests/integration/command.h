@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/child_arguments.h"
 
 struct CommandResult {
   int exitCode = -1;  // -1 when it did not exit normally
@@ -32,19 +32,8 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
                                 const std::map<std::string, std::string>& environment = {},
                                 std::optional<std::chrono::milliseconds> signalAfter = {},
                                 int signal = SIGTERM) {
-  std::vector<std::string> variables;
-  for (char** variable = environ; *variable; ++variable) {
-    std::string entry = *variable;
-    if (!environment.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
-  }
-  for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
-
   // Everything the child needs is prepared here: after fork only async-signal-safe calls.
-  std::vector<char*> args, envp;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  for (auto& variable : variables) envp.push_back(variable.data());
-  envp.push_back(nullptr);
+  const ChildArguments child(argv, environment);
   std::string cwd = directory.string();
 
   FILE* out = std::tmpfile();
@@ -54,7 +43,7 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
   pid_t pid = fork();
   if (pid == 0) {
     if ((!cwd.empty() && chdir(cwd.c_str()) != 0) || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) _exit(127);
-    execve(args[0], args.data(), envp.data());
+    child.exec();
     _exit(127);
   }
   if (signalAfter) {

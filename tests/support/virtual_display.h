@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/child_arguments.h"
 
 namespace xtest {
 
@@ -66,17 +66,7 @@ class Process {
   // What the process prints goes to `output` (appended), or nowhere.
   Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
           int keepOpen = -1, const std::string& output = "/dev/null") {
-    std::vector<std::string> variables;
-    for (char** variable = environ; *variable; ++variable) {
-      const std::string entry = *variable;
-      if (!environment.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
-    }
-    for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
-    std::vector<char*> args, envp;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    for (auto& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
+    const ChildArguments child(argv, environment);
     const char* outputPath = output.c_str();
     pid_ = fork();
     if (pid_ == 0) {
@@ -87,7 +77,7 @@ class Process {
       dup2(printed, 2);
       for (int fd = 3; fd < 256; ++fd)
         if (fd != keepOpen) close(fd);
-      execve(args[0], args.data(), envp.data());
+      child.exec();
       _exit(127);
     }
   }
