@@ -346,9 +346,7 @@ void invalidateWindow(WindowHandle handle, const Rect& rect) {
     headless::sys().paints.push_back(window);
     return;
   }
-  Rect& d = window->damage_;
-  d = {std::min(d.left, r.left), std::min(d.top, r.top), std::max(d.right, r.right),
-       std::max(d.bottom, r.bottom)};
+  window->damage_ = raster::unite(window->damage_, r);
 }
 
 bool windowUpdateRect(WindowHandle handle, Rect& damaged) {

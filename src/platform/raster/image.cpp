@@ -21,6 +21,13 @@ Rect intersect(const Rect& a, const Rect& b) {
 
 bool isEmpty(const Rect& r) { return r.right <= r.left || r.bottom <= r.top; }
 
+Rect unite(const Rect& a, const Rect& b) {
+  if (isEmpty(a)) return b;
+  if (isEmpty(b)) return a;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
 void fill(Image& image, const Rect& clip, const Rect& rect, Pixel color) {
   Rect r = intersect(intersect(rect, clip), image.bounds());
   for (int y = r.top; y < r.bottom; ++y) std::fill(image.at(r.left, y), image.at(r.left, y) + r.width(), color);

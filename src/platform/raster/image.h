@@ -51,6 +51,8 @@ static_assert(sizeof(Pixel) == 4);
 
 Rect intersect(const Rect& a, const Rect& b);
 bool isEmpty(const Rect& r);
+// The smallest rectangle holding both; an empty one adds nothing.
+Rect unite(const Rect& a, const Rect& b);
 
 void fill(Image& image, const Rect& clip, const Rect& rect, Pixel color);
 // A one-pixel solid line from `from` to `to`, the end pixel left out. A wider pen paints a square

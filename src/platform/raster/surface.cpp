@@ -108,13 +108,7 @@ void RasterSurface::alphaBlendBitmap(const Bitmap& source, Point from, const Rec
 
 void RasterSurface::touch(const Rect& rect) {
   const Rect r = intersect(intersect(rect, clip_), image_.bounds());
-  if (isEmpty(r)) return;
-  if (isEmpty(touched_)) {
-    touched_ = r;
-    return;
-  }
-  touched_ = {std::min(touched_.left, r.left), std::min(touched_.top, r.top),
-              std::max(touched_.right, r.right), std::max(touched_.bottom, r.bottom)};
+  touched_ = unite(touched_, r);
 }
 
 }  // namespace raster

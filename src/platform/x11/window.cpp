@@ -47,15 +47,10 @@ long callProcedure(Lock& held, WindowRecord* record, const Message& message) {
   return result;
 }
 
-Rect united(const Rect& a, const Rect& b) {
-  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-          std::max(a.bottom, b.bottom)};
-}
-
 void addDamage(WindowRecord& record, const Rect& rect) {
   const Rect r = raster::intersect(rect, record.pixels.bounds());
   if (raster::isEmpty(r)) return;
-  record.damage = record.damaged ? united(record.damage, r) : r;
+  record.damage = record.damaged ? raster::unite(record.damage, r) : r;
   record.damaged = true;
 }
 
