@@ -21,6 +21,34 @@ std::string soundFileError(SNDFILE* file) {
   return message;
 }
 
+// The containers this tool writes: the name --format takes, the name messages use, and the
+// extensions that name it (the first is given to new files).
+struct WrittenFormat {
+  int major;
+  const char* name;
+  const char* container;
+  const char* extension;
+  const char* otherExtension;  // or null
+};
+constexpr WrittenFormat kWrittenFormats[] = {
+    {SF_FORMAT_WAV, "wav", "WAV", ".wav", nullptr},
+    {SF_FORMAT_FLAC, "flac", "FLAC", ".flac", nullptr},
+    {SF_FORMAT_AIFF, "aiff", "AIFF", ".aiff", ".aif"},
+    {SF_FORMAT_OGG, "ogg", "Ogg", ".ogg", ".oga"},
+};
+
+const WrittenFormat* writtenFormat(int format) {
+  for (const WrittenFormat& written : kWrittenFormats)
+    if (written.major == (format & SF_FORMAT_TYPEMASK)) return &written;
+  return nullptr;
+}
+
+// "FLAC"; WAV for a container not written here.
+std::string containerName(int format) {
+  const WrittenFormat* written = writtenFormat(format);
+  return written ? written->container : "WAV";
+}
+
 // libsndfile trims a data chunk that runs past the end of the file to what is there, and notes
 // the size the header gave in its log: "data : 1764000 (should be 299942)".
 bool headerPromisesMore(SNDFILE* file) {
@@ -197,8 +225,7 @@ SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, int
     }
     format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE | (format & SF_FORMAT_SUBMASK);
   } else if (target.isPipe() && !canStreamToPipe(format)) {
-    std::string container = describeFormat(format);
-    throw std::runtime_error("cannot write " + shownName_ + ": " + container.substr(0, container.find(' ')) +
+    throw std::runtime_error("cannot write " + shownName_ + ": " + containerName(format) +
                              " cannot be streamed into a pipe (its header is finished last); "
                              "use --format wav, flac or ogg there");
   }
@@ -239,25 +266,18 @@ void SoundWriter::finish() {
 }
 
 int majorFormatNamed(const std::string& name) {
-  if (name == "wav") return SF_FORMAT_WAV;
-  if (name == "flac") return SF_FORMAT_FLAC;
-  if (name == "aiff") return SF_FORMAT_AIFF;
-  if (name == "ogg") return SF_FORMAT_OGG;
+  for (const WrittenFormat& written : kWrittenFormats)
+    if (name == written.name) return written.major;
   throw std::invalid_argument("unknown format " + name);
 }
 
-bool isWrittenFormat(int majorFormat) {
-  int major = majorFormat & SF_FORMAT_TYPEMASK;
-  return major == SF_FORMAT_WAV || major == SF_FORMAT_FLAC || major == SF_FORMAT_AIFF ||
-         major == SF_FORMAT_OGG;
-}
+bool isWrittenFormat(int majorFormat) { return writtenFormat(majorFormat) != nullptr; }
 
 std::optional<int> writtenFormatOfExtension(std::string extension) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == ".wav") return SF_FORMAT_WAV;
-  if (extension == ".flac") return SF_FORMAT_FLAC;
-  if (extension == ".aiff" || extension == ".aif") return SF_FORMAT_AIFF;
-  if (extension == ".ogg" || extension == ".oga") return SF_FORMAT_OGG;
+  for (const WrittenFormat& written : kWrittenFormats)
+    if (extension == written.extension || (written.otherExtension && extension == written.otherExtension))
+      return written.major;
   return std::nullopt;
 }
 
@@ -270,16 +290,9 @@ std::optional<int> majorFormatOfPath(const std::filesystem::path& path) {
 }
 
 std::string extensionOf(int majorFormat) {
-  switch (majorFormat & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_FLAC:
-      return "flac";
-    case SF_FORMAT_AIFF:
-      return "aiff";
-    case SF_FORMAT_OGG:
-      return "ogg";
-    default:
-      return "wav";
-  }
+  const WrittenFormat* written = writtenFormat(majorFormat);
+  const std::string dotted = written ? written->extension : ".wav";
+  return dotted.substr(1);
 }
 
 int subtypeNamed(const std::string& bits) {
@@ -306,25 +319,12 @@ int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channel
       if (valid(major | fallback)) return major | fallback;
     }
   }
-  std::string container = describeFormat(major);
-  throw std::runtime_error(container.substr(0, container.find(' ')) + " files cannot hold " +
+  throw std::runtime_error(containerName(major) + " files cannot hold " +
                            sampleTypeOf(subtype).name + " samples");
 }
 
 std::string describeFormat(int format) {
-  const char* container = "WAV";
-  switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_FLAC:
-      container = "FLAC";
-      break;
-    case SF_FORMAT_AIFF:
-      container = "AIFF";
-      break;
-    case SF_FORMAT_OGG:
-      container = "Ogg";
-      break;
-  }
-  return std::string(container) + " " + sampleTypeOf(format).name;
+  return containerName(format) + " " + sampleTypeOf(format).name;
 }
 
 std::string resolutionLoss(int inputFormat, int outputFormat) {
