@@ -279,6 +279,11 @@ void say(FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+// A message about one input, on standard error.
+void sayAbout(const Job& job, const std::string& text) {
+  say(stderr, "fadecrest-render: " + job.shownInput + ": " + text + "\n");
+}
+
 int summarise(const std::vector<Job>& jobs, const Options& options) {
   // Results go to standard output unless the audio does.
   FILE* results = options.output == "-" ? stderr : stdout;
@@ -286,7 +291,7 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
   for (const Job& job : jobs) {
     if (!job.failure.empty()) {
       ++failed;
-      say(stderr, "fadecrest-render: " + job.shownInput + ": " + job.failure + "\n");
+      sayAbout(job, job.failure);
       continue;
     }
     ++written;
@@ -295,13 +300,12 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
       say(results, "wrote " + job.output.shown + " (" + clockText(seconds) + ", " +
                        std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") +
                        ")\n");
-      for (const std::string& warning : job.warnings)
-        say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
+      for (const std::string& warning : job.warnings) sayAbout(job, warning);
     }
     if (!job.shortfall.empty()) {
       ++cut;
-      say(stderr, "fadecrest-render: " + job.shownInput + ": " + job.shortfall + "; " + job.output.shown +
-                      " holds the " + clockText(seconds) + " before that\n");
+      sayAbout(job,
+               job.shortfall + "; " + job.output.shown + " holds the " + clockText(seconds) + " before that");
     }
   }
   if (jobs.size() > 1 && (!options.quiet || failed || cut)) {
@@ -373,7 +377,7 @@ int showPlan(const Options& options, const PluginModule& module) {
   int status = 0;
   for (const Job& job : jobs) {
     if (!job.failure.empty()) {
-      say(stderr, "fadecrest-render: " + job.shownInput + ": " + job.failure + "\n");
+      sayAbout(job, job.failure);
       status = 1;
       continue;
     }
@@ -398,8 +402,7 @@ int showPlan(const Options& options, const PluginModule& module) {
     if (!lengthKnown) text += ", then every " + clockText(static_cast<double>(timeline.cycle()) / rate);
     say(stdout, text + "\n");
     if (!options.quiet)
-      for (const std::string& warning : job.warnings)
-        say(stderr, "fadecrest-render: " + job.shownInput + ": " + warning + "\n");
+      for (const std::string& warning : job.warnings) sayAbout(job, warning);
   }
   return status;
 }
