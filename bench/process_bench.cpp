@@ -37,7 +37,8 @@ std::unique_ptr<FadecrestVST> effectIn(Phase phase) {
 
 template <typename Sample>
 struct StereoBuffers {
-  explicit StereoBuffers(int frames) : in(2, std::vector<Sample>(frames)), out(2, std::vector<Sample>(frames)) {
+  explicit StereoBuffers(int frames)
+      : in(2, std::vector<Sample>(frames)), out(2, std::vector<Sample>(frames)) {
     for (int i = 0; i < frames; ++i) {
       in[0][i] = static_cast<Sample>(std::sin(i * 0.01));
       in[1][i] = static_cast<Sample>(std::cos(i * 0.013));

@@ -6,7 +6,6 @@
 // Compare the idle pass with BM_IdleWithNothingToDo of fadecrest-editor-bench, the same pass
 // without a display.
 #include <benchmark/benchmark.h>
-
 #include <poll.h>
 
 #include <chrono>
@@ -40,7 +39,8 @@ struct EditorHost {
   // The host's window, on a connection of the host's own.
   explicit EditorHost(Display* connection)
       : connection(connection),
-        host(XCreateSimpleWindow(connection, DefaultRootWindow(connection), 100, 100, kWidth, kHeight, 0, 0, 0)) {
+        host(XCreateSimpleWindow(connection, DefaultRootWindow(connection), 100, 100, kWidth, kHeight, 0, 0,
+                                 0)) {
     XMapWindow(connection, host);
     XSync(connection, False);
   }
@@ -71,8 +71,9 @@ int firstOpenChild() {
     EditorHost editor(connection);
     const auto start = std::chrono::steady_clock::now();
     editor.open();
-    nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-                      .count();
+    nanoseconds =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
     editor.close();
   }
   XCloseDisplay(connection);
@@ -84,7 +85,8 @@ int firstOpenChild() {
 void BM_X11FirstOpenOfAProcess(benchmark::State& state) {
   display();  // the server runs before the first child starts
   char self[4096] = {}, command[4200] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return state.SkipWithError("no path to this program");
+  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+    return state.SkipWithError("no path to this program");
   std::snprintf(command, sizeof command, "'%s' %s", self, kFirstOpenChild);
   for (auto _ : state) {
     FILE* child = popen(command, "r");

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::headless::HeadlessSurface surface(16, 16);
     VSTGUI::CDrawContext context(nullptr, &surface, nullptr);
     bitmap->draw(&context, VSTGUI::CRect(-3, -3, 16, 16), VSTGUI::CPoint(bitmap->getWidth() - 8, 2));
-    bitmap->drawAlphaBlend(&context, VSTGUI::CRect(0, 0, 16, 16), VSTGUI::CPoint(-4, bitmap->getHeight() - 4), 100);
+    bitmap->drawAlphaBlend(&context, VSTGUI::CRect(0, 0, 16, 16), VSTGUI::CPoint(-4, bitmap->getHeight() - 4),
+                           100);
   }
   bitmap->forget();
   platform::unregisterResources();

@@ -59,7 +59,8 @@ View* addTo(CFrame* frame, Held<View>& view) {
 }
 
 CFrame* FadecrestVSTEditor::buildFrame(void* window) {
-  Held<CFrame> newFrame(new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this));
+  Held<CFrame> newFrame(
+      new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), window, this));
   // A host window the window system cannot take a child in: there is nothing to open.
   if (!newFrame.object->getWindowHandle()) return nullptr;
   newFrame.object->setBackground(background);
@@ -68,21 +69,22 @@ CFrame* FadecrestVSTEditor::buildFrame(void* window) {
   Held<CBitmap> about(new CBitmap(kAboutPicture));
   const std::int32_t w = knobStrip.object->getWidth();
 
-  Held<CAnimKnob> duration(new CAnimKnob(CRect(184, 128, 184 + w, 128 + w), this, kDurationParameter, kKnobFrames,
-                                         w, knobStrip.object, CPoint(0, 0)));
+  Held<CAnimKnob> duration(new CAnimKnob(CRect(184, 128, 184 + w, 128 + w), this, kDurationParameter,
+                                         kKnobFrames, w, knobStrip.object, CPoint(0, 0)));
   durationKnob = duration.object;
   durationKnob->setValue(effect->getParameter(kDurationParameter));
   addTo(newFrame.object, duration);
 
-  Held<CAnimKnob> interval(new CAnimKnob(CRect(43, 128, 43 + w, 128 + w), this, kIntervalParameter, kKnobFrames,
-                                         w, knobStrip.object, CPoint(0, 0)));
+  Held<CAnimKnob> interval(new CAnimKnob(CRect(43, 128, 43 + w, 128 + w), this, kIntervalParameter,
+                                         kKnobFrames, w, knobStrip.object, CPoint(0, 0)));
   intervalKnob = interval.object;
   intervalKnob->setValue(effect->getParameter(kIntervalParameter));
   addTo(newFrame.object, interval);
 
   CRect display(0, 0, about.object->getWidth(), about.object->getHeight());
   CPoint offset(0, 0);
-  Held<CSplashScreen> splash(new CSplashScreen(CRect(42, 22, 312, 80), this, kAboutPicture, about.object, display, offset));
+  Held<CSplashScreen> splash(
+      new CSplashScreen(CRect(42, 22, 312, 80), this, kAboutPicture, about.object, display, offset));
   splashScreen = addTo(newFrame.object, splash);
 
   durationDisplay = addDisplay(newFrame.object, CRect(187, 235, 217, 249), kDurationParameter);

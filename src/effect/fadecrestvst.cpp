@@ -85,7 +85,9 @@ VstInt32 framesBefore(VstInt32 count, VstInt32 old, VstInt32 remaining) {
 
 }  // namespace
 
-FadecrestProgram::FadecrestProgram() : interval(1.0f), duration(1.0f) { vst_strncpy(name, "Init", kVstMaxProgNameLen); }
+FadecrestProgram::FadecrestProgram() : interval(1.0f), duration(1.0f) {
+  vst_strncpy(name, "Init", kVstMaxProgNameLen);
+}
 
 FadecrestVST::FadecrestVST(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
@@ -212,7 +214,9 @@ void FadecrestVST::setProgram(VstInt32 program) {
   setParameter(kIntervalParameter, programs[program].interval);
 }
 
-void FadecrestVST::setProgramName(char* name) { vst_strncpy(programs[curProgram].name, name, kVstMaxProgNameLen); }
+void FadecrestVST::setProgramName(char* name) {
+  vst_strncpy(programs[curProgram].name, name, kVstMaxProgNameLen);
+}
 
 void FadecrestVST::getProgramName(char* name) {
   const char* stored = programs[curProgram].name;
@@ -254,7 +258,8 @@ void FadecrestVST::getParameterName(VstInt32 index, char* text) {
 }
 
 void FadecrestVST::getParameterLabel(VstInt32 index, char* label) {
-  if (index == kIntervalParameter || index == kDurationParameter) vst_strncpy(label, "seconds", kVstMaxParamStrLen);
+  if (index == kIntervalParameter || index == kDurationParameter)
+    vst_strncpy(label, "seconds", kVstMaxParamStrLen);
 }
 
 void FadecrestVST::getParameterDisplay(VstInt32 index, char* text) {

@@ -181,7 +181,9 @@ VstInt32 AudioEffect::getCurrentUniqueId() { return static_cast<VstInt32>(callHo
 
 void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
 
-bool AudioEffect::isInputConnected(VstInt32 input) { return callHost(audioMasterPinConnected, input, 0) == 0; }
+bool AudioEffect::isInputConnected(VstInt32 input) {
+  return callHost(audioMasterPinConnected, input, 0) == 0;
+}
 
 bool AudioEffect::isOutputConnected(VstInt32 output) {
   return callHost(audioMasterPinConnected, output, 1) == 0;

@@ -162,7 +162,9 @@ VstInt32 AudioEffectX::updateBlockSize() {
   return blockSize;
 }
 
-VstInt32 AudioEffectX::getInputLatency() { return static_cast<VstInt32>(callHost(audioMasterGetInputLatency)); }
+VstInt32 AudioEffectX::getInputLatency() {
+  return static_cast<VstInt32>(callHost(audioMasterGetInputLatency));
+}
 VstInt32 AudioEffectX::getOutputLatency() {
   return static_cast<VstInt32>(callHost(audioMasterGetOutputLatency));
 }
@@ -179,7 +181,9 @@ VstInt32 AudioEffectX::getAutomationState() {
   return static_cast<VstInt32>(callHost(audioMasterGetAutomationState));
 }
 
-bool AudioEffectX::getHostVendorString(char* text) { return callHost(audioMasterGetVendorString, 0, 0, text) != 0; }
+bool AudioEffectX::getHostVendorString(char* text) {
+  return callHost(audioMasterGetVendorString, 0, 0, text) != 0;
+}
 bool AudioEffectX::getHostProductString(char* text) {
   return callHost(audioMasterGetProductString, 0, 0, text) != 0;
 }
@@ -212,7 +216,8 @@ bool AudioEffectX::allocateArrangement(VstSpeakerArrangement** arrangement, VstI
   if (!arrangement || nbChannels < 0) return false;
   std::free(*arrangement);
   *arrangement = nullptr;
-  size_t size = kSpeakerArrangementHeaderSize + static_cast<size_t>(nbChannels) * sizeof(VstSpeakerProperties);
+  size_t size =
+      kSpeakerArrangementHeaderSize + static_cast<size_t>(nbChannels) * sizeof(VstSpeakerProperties);
   auto* fresh = static_cast<VstSpeakerArrangement*>(std::calloc(1, size));
   if (!fresh) return false;
   fresh->numChannels = nbChannels;
@@ -245,8 +250,10 @@ bool AudioEffectX::matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrang
   if (!deallocateArrangement(to) || !allocateArrangement(to, from->numChannels)) return false;
   (*to)->type = from->type;
   // The speakers live past the declared array when there are more than its eight.
-  auto* target = reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<char*>(*to) + kSpeakerArrangementHeaderSize);
-  auto* source = reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<char*>(from) + kSpeakerArrangementHeaderSize);
+  auto* target =
+      reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<char*>(*to) + kSpeakerArrangementHeaderSize);
+  auto* source =
+      reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<char*>(from) + kSpeakerArrangementHeaderSize);
   for (VstInt32 i = 0; i < from->numChannels; ++i) {
     if (!copySpeaker(&target[i], &source[i])) return false;
   }
@@ -265,13 +272,17 @@ bool AudioEffectX::offlineStart(VstAudioFile* ptr, VstInt32 numAudioFiles, VstIn
   return callHost(audioMasterOfflineStart, numNewAudioFiles, numAudioFiles, ptr) != 0;
 }
 
-VstInt32 AudioEffectX::offlineGetCurrentPass() { return callHost(audioMasterOfflineGetCurrentPass) != 0 ? 1 : 0; }
+VstInt32 AudioEffectX::offlineGetCurrentPass() {
+  return callHost(audioMasterOfflineGetCurrentPass) != 0 ? 1 : 0;
+}
 VstInt32 AudioEffectX::offlineGetCurrentMetaPass() {
   return callHost(audioMasterOfflineGetCurrentMetaPass) != 0 ? 1 : 0;
 }
 
 void AudioEffectX::wantEvents(VstInt32 filter) { callHost(audioMasterWantMidi, 0, filter); }
-VstInt32 AudioEffectX::tempoAt(VstInt32 pos) { return static_cast<VstInt32>(callHost(audioMasterTempoAt, 0, pos)); }
+VstInt32 AudioEffectX::tempoAt(VstInt32 pos) {
+  return static_cast<VstInt32>(callHost(audioMasterTempoAt, 0, pos));
+}
 VstInt32 AudioEffectX::getNumAutomatableParameters() {
   return static_cast<VstInt32>(callHost(audioMasterGetNumAutomatableParameters));
 }

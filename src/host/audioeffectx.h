@@ -74,7 +74,8 @@ class AudioEffectX : public AudioEffect {
   virtual bool getVendorString(char* /*text*/) { return false; }
   virtual bool getProductString(char* /*text*/) { return false; }
   virtual VstInt32 getVendorVersion() { return 0; }
-  virtual VstIntPtr vendorSpecific(VstInt32 /*lArg*/, VstIntPtr /*lArg2*/, void* /*ptrArg*/, float /*floatArg*/) {
+  virtual VstIntPtr vendorSpecific(VstInt32 /*lArg*/, VstIntPtr /*lArg2*/, void* /*ptrArg*/,
+                                   float /*floatArg*/) {
     return 0;
   }
   virtual VstInt32 canDo(char* /*text*/) { return 0; }
@@ -83,7 +84,9 @@ class AudioEffectX : public AudioEffect {
 
   virtual VstInt32 getMidiProgramName(VstInt32 /*channel*/, MidiProgramName* /*name*/) { return 0; }
   virtual VstInt32 getCurrentMidiProgram(VstInt32 /*channel*/, MidiProgramName* /*name*/) { return -1; }
-  virtual VstInt32 getMidiProgramCategory(VstInt32 /*channel*/, MidiProgramCategory* /*category*/) { return 0; }
+  virtual VstInt32 getMidiProgramCategory(VstInt32 /*channel*/, MidiProgramCategory* /*category*/) {
+    return 0;
+  }
   virtual bool hasMidiProgramsChanged(VstInt32 /*channel*/) { return false; }
   virtual bool getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* /*keyName*/) { return false; }
 
@@ -104,7 +107,9 @@ class AudioEffectX : public AudioEffect {
   virtual bool offlineStart(VstAudioFile* ptr, VstInt32 numAudioFiles, VstInt32 numNewAudioFiles);
   virtual VstInt32 offlineGetCurrentPass();
   virtual VstInt32 offlineGetCurrentMetaPass();
-  virtual bool offlineNotify(VstAudioFile* /*ptr*/, VstInt32 /*numAudioFiles*/, bool /*start*/) { return false; }
+  virtual bool offlineNotify(VstAudioFile* /*ptr*/, VstInt32 /*numAudioFiles*/, bool /*start*/) {
+    return false;
+  }
   virtual bool offlinePrepare(VstOfflineTask* /*offline*/, VstInt32 /*count*/) { return false; }
   virtual bool offlineRun(VstOfflineTask* /*offline*/, VstInt32 /*count*/) { return false; }
   virtual VstInt32 offlineGetNumPasses() { return 0; }

@@ -92,7 +92,7 @@ class Surface {
   virtual void setCopyMode() = 0;
 
   virtual void moveTo(Point point) = 0;
-  virtual void lineTo(Point point) = 0;        // end pixel left out
+  virtual void lineTo(Point point) = 0;         // end pixel left out
   virtual void fillRect(const Rect& rect) = 0;  // current brush, right and bottom outside
   // One line, vertically centred, no prefix characters, clipped to the rectangle.
   virtual void drawText(std::string_view text, const Rect& rect, TextAlign align) = 0;

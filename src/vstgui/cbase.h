@@ -63,7 +63,9 @@ struct CRect {
     if (right < left) right = left;
     return *this;
   }
-  bool pointInside(const CPoint& p) const { return left <= p.x && p.x <= right && top <= p.y && p.y <= bottom; }
+  bool pointInside(const CPoint& p) const {
+    return left <= p.x && p.x <= right && top <= p.y && p.y <= bottom;
+  }
   // Stores the values ordered, so that left <= right and top <= bottom.
   CRect& setOrdered(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
     left = std::min(l, r);

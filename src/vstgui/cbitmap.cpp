@@ -27,7 +27,8 @@ struct ReadSource {
 // A read past the end is an error: the decoder must never go on with whatever its buffer held.
 void readCallback(png_structp png, png_bytep data, png_size_t length) {
   auto* source = static_cast<ReadSource*>(png_get_io_ptr(png));
-  if (!source || length > source->size - source->position) png_error(png, "read past the end of the resource");
+  if (!source || length > source->size - source->position)
+    png_error(png, "read past the end of the resource");
   std::memcpy(data, source->address + source->position, length);
   source->position += length;
 }
@@ -44,8 +45,8 @@ void premultiply(platform::Bitmap& image) {
       std::uint32_t pixel;
       std::memcpy(&pixel, p, 4);
       const std::uint32_t a = pixel >> 24;
-      pixel = ((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu) | ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) |
-              a << 24;
+      pixel = ((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu) |
+              ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) | a << 24;
       std::memcpy(p, &pixel, 4);
     }
   }
@@ -78,13 +79,15 @@ bool decode(png_structp png, png_infop info, ReadSource* source, std::unique_ptr
   // Interlaced pictures are decoded fully rather than left half-read.
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) png_error(png, "unexpected row layout");
+  if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4)
+    png_error(png, "unexpected row layout");
 
   out = platform::createBitmap(static_cast<int>(width), static_cast<int>(height));
   if (!out) png_error(png, "no memory for the image");
   // The picture's first row goes to the last memory row, which a bottom-up image shows at the top.
   for (int pass = 0; pass < passes; ++pass)
-    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, out->memoryRow(static_cast<int>(height - 1 - y)), nullptr);
+    for (png_uint_32 y = 0; y < height; ++y)
+      png_read_row(png, out->memoryRow(static_cast<int>(height - 1 - y)), nullptr);
   png_read_end(png, nullptr);
   premultiply(*out);
   return true;
@@ -155,7 +158,8 @@ std::unique_ptr<platform::Bitmap> loadPng(std::span<const std::uint8_t> bytes) {
   std::unique_ptr<platform::Bitmap> image = decodePng(bytes);
   if (!image) return nullptr;
   try {
-    gDecoded.push_back({bytes.data(), bytes.size(), generation, image.get(), image->width(), image->height(), {}});
+    gDecoded.push_back(
+        {bytes.data(), bytes.size(), generation, image.get(), image->width(), image->height(), {}});
   } catch (const std::bad_alloc&) {
     // No memory to remember it: the next bitmap decodes again.
   }
@@ -208,7 +212,8 @@ void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CP
       CFrame::getImagingEntryPoints().transparentCopy);
 }
 
-void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset, std::uint8_t opacity) {
+void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset,
+                             std::uint8_t opacity) {
   if (!image || !context || !context->getSurface()) return;
   context->getSurface()->alphaBlendBitmap(*image, {offset.x, offset.y}, destination(context, rect), opacity,
                                           !noAlpha);

@@ -18,8 +18,8 @@ struct FontEntry {
 };
 
 constexpr FontEntry kFonts[kFontCount] = {
-    {"Arial", 12}, {"Arial", 18}, {"Arial", 14}, {"Arial", 12}, {"Arial", 11}, {"Arial", 10}, {"Arial", 9},
-    {"Symbol", 13},
+    {"Arial", 12}, {"Arial", 18}, {"Arial", 14}, {"Arial", 12},
+    {"Arial", 11}, {"Arial", 10}, {"Arial", 9},  {"Symbol", 13},
 };
 
 constexpr int kVariablePitchSansSerif = 0x22;
@@ -75,8 +75,11 @@ void CDrawContext::lineTo(const CPoint& p) {
 
 void CDrawContext::frameRect(const CRect& r) {
   const platform::Rect s = toSurface(r);
-  const CPoint corners[] = {{s.left, s.top}, {s.right - 1, s.top}, {s.right - 1, s.bottom - 1},
-                            {s.left, s.bottom - 1}, {s.left, s.top}};
+  const CPoint corners[] = {{s.left, s.top},
+                            {s.right - 1, s.top},
+                            {s.right - 1, s.bottom - 1},
+                            {s.left, s.bottom - 1},
+                            {s.left, s.top}};
   if (!surface) return;
   surface->moveTo({corners[0].x, corners[0].y});
   for (int i = 1; i < 5; ++i) surface->lineTo({corners[i].x, corners[i].y});
@@ -101,7 +104,8 @@ void CDrawContext::drawString(const char* string, const CRect& r, std::int16_t o
   else
     s.left += 1;
   if (!surface) return;
-  surface->setBackgroundMode(opaque ? platform::BackgroundMode::opaque : platform::BackgroundMode::transparent);
+  surface->setBackgroundMode(opaque ? platform::BackgroundMode::opaque
+                                    : platform::BackgroundMode::transparent);
   surface->drawText({string, std::strlen(string)}, s, align);
   surface->setBackgroundMode(platform::BackgroundMode::transparent);
 }
@@ -257,7 +261,8 @@ void COffscreenContext::copyToContext(CDrawContext* destination, const CRect& de
   destination->getSurface()->copyFrom(*surface, {source.x, source.y}, {to.left, to.top, to.right, to.bottom});
 }
 
-void COffscreenContext::copyFromContext(CDrawContext* source, const CRect& sourceRect, const CPoint& destination) {
+void COffscreenContext::copyFromContext(CDrawContext* source, const CRect& sourceRect,
+                                        const CPoint& destination) {
   if (!source || !source->getSurface() || !surface) return;
   const platform::Point from{sourceRect.left + source->offset.x, sourceRect.top + source->offset.y};
   surface->copyFrom(*source->getSurface(), from,

@@ -97,7 +97,8 @@ class COffscreenContext : public CDrawContext {
                     const CColor backgroundColor = kColorBlack);
   ~COffscreenContext() override;
 
-  void copyToContext(CDrawContext* destination, const CRect& destinationRect, const CPoint& source = CPoint());
+  void copyToContext(CDrawContext* destination, const CRect& destinationRect,
+                     const CPoint& source = CPoint());
   void copyFromContext(CDrawContext* source, const CRect& sourceRect, const CPoint& destination = CPoint());
 
   std::int32_t getWidth() const { return width; }

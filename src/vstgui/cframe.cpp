@@ -172,7 +172,8 @@ void CFrame::release() {
     platform::setWindowUserData(pHwnd, nullptr);
     platform::destroyWindow(pHwnd);
   }
-  if (bHoldsClassUse && --gClassUseCount == 0) platform::unregisterWindowClass(gClassNameText, platform::moduleHandle());
+  if (bHoldsClassUse && --gClassUseCount == 0)
+    platform::unregisterWindowClass(gClassNameText, platform::moduleHandle());
   // The container part releases the children.
 }
 
@@ -359,7 +360,8 @@ void CFrame::update(CDrawContext* context) {
     }
     backBuffer->setClipRect(q);
   }
-  backBuffer->copyToContext(context, CRect(size.left, size.top, size.left + size.width(), size.top + size.height()));
+  backBuffer->copyToContext(context,
+                            CRect(size.left, size.top, size.left + size.width(), size.top + size.height()));
   pFrameContext = kept;
 }
 
@@ -571,15 +573,32 @@ void CFrame::setCursor(CCursorType type) {
   if (!defaultCursor) defaultCursor = platform::currentCursor(pHwnd);
   platform::CursorHandle cursor = defaultCursor;
   switch (type) {
-    case kCursorWait: cursor = platform::systemCursor(CursorShape::wait); break;
-    case kCursorHSize: cursor = platform::systemCursor(CursorShape::sizeWE); break;
-    case kCursorVSize: cursor = platform::systemCursor(CursorShape::sizeNS); break;
-    case kCursorSizeAll: cursor = platform::systemCursor(CursorShape::sizeAll); break;
-    case kCursorNESWSize: cursor = platform::systemCursor(CursorShape::sizeNESW); break;
-    case kCursorNWSESize: cursor = platform::systemCursor(CursorShape::sizeNWSE); break;
-    case kCursorNotAllowed: cursor = platform::systemCursor(CursorShape::no); break;
-    case kCursorHand: cursor = platform::systemCursor(CursorShape::hand); break;
-    default: break;
+    case kCursorWait:
+      cursor = platform::systemCursor(CursorShape::wait);
+      break;
+    case kCursorHSize:
+      cursor = platform::systemCursor(CursorShape::sizeWE);
+      break;
+    case kCursorVSize:
+      cursor = platform::systemCursor(CursorShape::sizeNS);
+      break;
+    case kCursorSizeAll:
+      cursor = platform::systemCursor(CursorShape::sizeAll);
+      break;
+    case kCursorNESWSize:
+      cursor = platform::systemCursor(CursorShape::sizeNESW);
+      break;
+    case kCursorNWSESize:
+      cursor = platform::systemCursor(CursorShape::sizeNWSE);
+      break;
+    case kCursorNotAllowed:
+      cursor = platform::systemCursor(CursorShape::no);
+      break;
+    case kCursorHand:
+      cursor = platform::systemCursor(CursorShape::hand);
+      break;
+    default:
+      break;
   }
   platform::setCurrentCursor(pHwnd, cursor);
 }
@@ -608,6 +627,8 @@ void CFrame::releaseDropTarget() {
   target->release();
 }
 
-bool CFrame::isTypeOf(const char* name) const { return nameIs(name, "CFrame") || CViewContainer::isTypeOf(name); }
+bool CFrame::isTypeOf(const char* name) const {
+  return nameIs(name, "CFrame") || CViewContainer::isTypeOf(name);
+}
 
 }  // namespace VSTGUI

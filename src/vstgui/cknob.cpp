@@ -309,7 +309,9 @@ CAnimKnob::CAnimKnob(const CRect& size, CControlListener* listener, std::int32_t
 
 CAnimKnob::~CAnimKnob() = default;
 
-bool CAnimKnob::isTypeOf(const char* name) const { return nameIs(name, "CAnimKnob") || CKnob::isTypeOf(name); }
+bool CAnimKnob::isTypeOf(const char* name) const {
+  return nameIs(name, "CAnimKnob") || CKnob::isTypeOf(name);
+}
 
 std::int32_t CAnimKnob::frameOffset() const {
   // NaN fails this test and shows the first frame, like any value below zero.

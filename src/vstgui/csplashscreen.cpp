@@ -8,8 +8,8 @@ namespace VSTGUI {
 
 // --- CSplashScreen ---
 
-CSplashScreen::CSplashScreen(const CRect& size, CControlListener* listener, std::int32_t tag, CBitmap* background,
-                             const CRect& toDisplay, const CPoint& offset)
+CSplashScreen::CSplashScreen(const CRect& size, CControlListener* listener, std::int32_t tag,
+                             CBitmap* background, const CRect& toDisplay, const CPoint& offset)
     : CControl(size, listener, tag, background), toDisplay(toDisplay), offset(offset) {
   value = 0.0f;
 }

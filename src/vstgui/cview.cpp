@@ -16,7 +16,9 @@ CView::~CView() {
   if (pBackground) pBackground->forget();
 }
 
-bool CView::nameIs(const char* name, const char* className) { return name && std::strcmp(name, className) == 0; }
+bool CView::nameIs(const char* name, const char* className) {
+  return name && std::strcmp(name, className) == 0;
+}
 
 void CView::draw(CDrawContext* context) {
   if (pBackground) {
@@ -66,7 +68,9 @@ CRect& CView::getMouseableArea(CRect& rect) const {
   return rect;
 }
 
-bool CView::hitTest(const CPoint& where, std::int32_t /*buttons*/) { return mouseableArea.pointInside(where); }
+bool CView::hitTest(const CPoint& where, std::int32_t /*buttons*/) {
+  return mouseableArea.pointInside(where);
+}
 
 void CView::setViewSize(CRect& rect) {
   size = rect;

@@ -367,7 +367,8 @@ CView* CViewContainer::getViewAt(const CPoint& where, bool deep) const {
     CView* child = entry->pView;
     CRect area;
     if (!child->getMouseableArea(area).pointInside(local)) continue;
-    if (deep && child->isTypeOf("CViewContainer")) return static_cast<CViewContainer*>(child)->getViewAt(local, deep);
+    if (deep && child->isTypeOf("CViewContainer"))
+      return static_cast<CViewContainer*>(child)->getViewAt(local, deep);
     return child;
   }
   return nullptr;
@@ -413,7 +414,8 @@ bool CViewContainer::advanceNextFocusView(CView* oldFocus, bool reverse) {
       if (pParentFrame) pParentFrame->setFocusView(child);
       return true;
     }
-    if (child->isTypeOf("CViewContainer") && static_cast<CViewContainer*>(child)->advanceNextFocusView(nullptr, reverse))
+    if (child->isTypeOf("CViewContainer") &&
+        static_cast<CViewContainer*>(child)->advanceNextFocusView(nullptr, reverse))
       return true;
   }
   return false;
@@ -437,7 +439,9 @@ std::int32_t CViewContainer::notify(CView* /*sender*/, const char* message) {
   return message == kMsgCheckIfViewContainer ? 1 : 0;
 }
 
-bool CViewContainer::isTypeOf(const char* name) const { return nameIs(name, "CViewContainer") || CView::isTypeOf(name); }
+bool CViewContainer::isTypeOf(const char* name) const {
+  return nameIs(name, "CViewContainer") || CView::isTypeOf(name);
+}
 
 void CViewContainer::useOffscreen(bool offscreen) {
   bDrawInOffscreen = offscreen;

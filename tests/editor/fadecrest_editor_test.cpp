@@ -38,7 +38,8 @@ constexpr int kHostLeft = 100, kHostTop = 100;
 Point onScreen(int x, int y) { return {kHostLeft + x, kHostTop + y}; }
 
 // Points of the interval knob (43, 128, 143, 228) in the editor's coordinates.
-constexpr Point kIntervalLeft{43, 178}, kIntervalTop{93, 128}, kIntervalRight{143, 178}, kIntervalCentre{93, 178};
+constexpr Point kIntervalLeft{43, 178}, kIntervalTop{93, 128}, kIntervalRight{143, 178},
+    kIntervalCentre{93, 178};
 constexpr Point kTitle{160, 50};
 
 class EditorHost : public testing::Test {
@@ -362,8 +363,10 @@ TEST_F(EditorViews, FiveControlsInTheirPlaces) {
     const char* type;
     CRect size;
     std::int32_t tag;
-  } expected[] = {{"CAnimKnob", CRect(184, 128, 284, 228), 1},   {"CAnimKnob", CRect(43, 128, 143, 228), 0},
-                  {"CSplashScreen", CRect(42, 22, 312, 80), 140}, {"CParamDisplay", CRect(187, 235, 217, 249), 0},
+  } expected[] = {{"CAnimKnob", CRect(184, 128, 284, 228), 1},
+                  {"CAnimKnob", CRect(43, 128, 143, 228), 0},
+                  {"CSplashScreen", CRect(42, 22, 312, 80), 140},
+                  {"CParamDisplay", CRect(187, 235, 217, 249), 0},
                   {"CParamDisplay", CRect(46, 235, 76, 249), 0}};
   ASSERT_EQ(frame()->getNbViews(), 5);
   for (int i = 0; i < 5; ++i) {

@@ -109,7 +109,9 @@ TEST_P(GoldenEditor, LooksAsItDid) {
 INSTANTIATE_TEST_SUITE_P(Settings, GoldenEditor,
                          testing::Values(Setting{"constructed", -1, false}, Setting{"medium_track", 3, false},
                                          Setting{"shortest", 5, false}, Setting{"about", 3, true}),
-                         [](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Setting>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // The goldens themselves must show what the effect holds: the displays are not blank, and the
 // settings differ where their knobs and displays are.

@@ -30,7 +30,8 @@ struct SmallEffect {
 std::vector<float> ones(size_t n) { return std::vector<float>(n, 1.0f); }
 
 // Runs a single-precision block through the effect, left input as given, right input negated.
-std::vector<float> runSingle(FadecrestVST& effect, std::vector<float> left, std::vector<float>* rightOut = nullptr) {
+std::vector<float> runSingle(FadecrestVST& effect, std::vector<float> left,
+                             std::vector<float>* rightOut = nullptr) {
   std::vector<float> right(left.size());
   for (size_t i = 0; i < left.size(); ++i) right[i] = -left[i];
   std::vector<float> outL(left.size(), 99.0f), outR(left.size(), 99.0f);
@@ -256,8 +257,8 @@ TEST(FadeGateBuffers, InPlaceProcessingMatchesSeparateBuffers) {
 }
 
 TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);  // fade 50
-  runSingle(small.effect, ones(31));      // 20 frames into the window
+  SmallEffect small(10.0f, 0.0f, 1.0f);                 // fade 50
+  runSingle(small.effect, ones(31));                    // 20 frames into the window
   small.effect.setParameter(kDurationParameter, 0.0f);  // fade 10: the counter is past it
   std::vector<float> out = runSingle(small.effect, ones(3));
   EXPECT_EQ(out[0], 1.0f);  // closes the window unchanged

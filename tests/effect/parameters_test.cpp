@@ -52,12 +52,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Values outside 0..1 are not clamped; they only change the counts.
         CountsCase{44100, -1.0f, -1.0f, -2557800, -132300, -66150},
         // Counts beyond 32 bits saturate rather than overflow.
-        CountsCase{44100, 1e6f, 1e6f, std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max(),
-                   std::numeric_limits<VstInt32>::max() >> 1},
-        CountsCase{44100, -1e6f, -1e6f, std::numeric_limits<VstInt32>::min(), std::numeric_limits<VstInt32>::min(),
-                   std::numeric_limits<VstInt32>::min() >> 1},
-        CountsCase{1e30f, 0.5f, 0.5f, std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max(),
-                   std::numeric_limits<VstInt32>::max() >> 1},
+        CountsCase{44100, 1e6f, 1e6f, std::numeric_limits<VstInt32>::max(),
+                   std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max() >> 1},
+        CountsCase{44100, -1e6f, -1e6f, std::numeric_limits<VstInt32>::min(),
+                   std::numeric_limits<VstInt32>::min(), std::numeric_limits<VstInt32>::min() >> 1},
+        CountsCase{1e30f, 0.5f, 0.5f, std::numeric_limits<VstInt32>::max(),
+                   std::numeric_limits<VstInt32>::max(), std::numeric_limits<VstInt32>::max() >> 1},
         // Values that are not numbers count as no samples.
         CountsCase{44100, std::nanf(""), std::nanf(""), 0, 0, 0},
         CountsCase{std::numeric_limits<float>::infinity(), 0.0f, 0.0f, std::numeric_limits<VstInt32>::max(),
@@ -204,7 +204,8 @@ TEST(ParameterTexts, UnknownIndicesStoreAndNameNothingButStillReachTheEditor) {
   EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 7, 0.3f}}));
   EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
   EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
-  for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
+  for (VstInt32 opcode :
+       std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
     Text text;
     effect.dispatcher(opcode, 2, 0, text.bytes, 0);
     EXPECT_EQ(text.bytes[0], 'x') << "opcode " << opcode;
@@ -244,7 +245,8 @@ TEST(Identity, WhatTheHostSeesOfTheEffect) {
   char other[] = "sendVstEvents";
   EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, midi, 0), 0);
   EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, other, 0), 0);
-  for (VstInt32 index : {0, 1, 5, -3}) EXPECT_EQ(effect.dispatcher(effCanBeAutomated, index, 0, nullptr, 0), 1);
+  for (VstInt32 index : {0, 1, 5, -3})
+    EXPECT_EQ(effect.dispatcher(effCanBeAutomated, index, 0, nullptr, 0), 1);
 }
 
 TEST(Identity, NeverAsksTheHostForMidi) {

@@ -100,7 +100,8 @@ TEST_F(RecordFixture, BaseOpcodes) {
   void* chunk = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(dispatch(effGetChunk, 1, 0, &chunk), 0);
   EXPECT_EQ(dispatch(effSetChunk, 0, 16, chunk), 0);
-  for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetVu, effEditDraw, effEditMouse, effEditKey, effEditTop, effEditSleep})
+  for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetVu, effEditDraw, effEditMouse, effEditKey,
+                                                         effEditTop, effEditSleep})
     EXPECT_EQ(dispatch(opcode, 1, 1, nullptr, 1.0f), 0) << "opcode " << opcode;
 }
 
@@ -118,7 +119,7 @@ TEST_F(RecordFixture, MainsChangedTouchesNeitherStateNorHost) {
   float* ins[2] = {in, in};
   float* outs[2] = {out, out};
   dispatch(effSetSampleRate, 0, 0, nullptr, 1.0f);
-  effect->setProgram(5);  // interval 1, fade 1
+  effect->setProgram(5);                           // interval 1, fade 1
   record->processReplacing(record, ins, outs, 2);  // pass, then open
   host.calls.clear();
   dispatch(effMainsChanged, 0, 0);
@@ -133,19 +134,40 @@ TEST_F(RecordFixture, ExtensionOpcodesAnswerWhatThisEffectOffers) {
     VstInt32 opcode;
     VstIntPtr expected;
   } rows[] = {
-      {effProcessEvents, 0},          {effCanBeAutomated, 1},        {effGetInputProperties, 0},
-      {effGetOutputProperties, 0},    {effGetPlugCategory, 1},       {effOfflineNotify, 0},
-      {effOfflinePrepare, 0},         {effOfflineRun, 0},            {effProcessVarIo, 0},
-      {effSetSpeakerArrangement, 0},  {effSetBypass, 0},             {effGetVendorVersion, 1000},
-      {effVendorSpecific, 0},         {effGetTailSize, 0},           {effGetParameterProperties, 0},
-      {effGetVstVersion, 2400},       {effGetMidiProgramName, 0},    {effGetCurrentMidiProgram, -1},
-      {effGetMidiProgramCategory, 0}, {effHasMidiProgramsChanged, 0}, {effGetMidiKeyName, 0},
-      {effBeginSetProgram, 0},        {effEndSetProgram, 0},         {effStartProcess, 0},
-      {effStopProcess, 0},            {effSetPanLaw, 0},             {effBeginLoadBank, 0},
-      {effBeginLoadProgram, 0},       {effSetProcessPrecision, 0},   {effGetNumMidiInputChannels, 0},
+      {effProcessEvents, 0},
+      {effCanBeAutomated, 1},
+      {effGetInputProperties, 0},
+      {effGetOutputProperties, 0},
+      {effGetPlugCategory, 1},
+      {effOfflineNotify, 0},
+      {effOfflinePrepare, 0},
+      {effOfflineRun, 0},
+      {effProcessVarIo, 0},
+      {effSetSpeakerArrangement, 0},
+      {effSetBypass, 0},
+      {effGetVendorVersion, 1000},
+      {effVendorSpecific, 0},
+      {effGetTailSize, 0},
+      {effGetParameterProperties, 0},
+      {effGetVstVersion, 2400},
+      {effGetMidiProgramName, 0},
+      {effGetCurrentMidiProgram, -1},
+      {effGetMidiProgramCategory, 0},
+      {effHasMidiProgramsChanged, 0},
+      {effGetMidiKeyName, 0},
+      {effBeginSetProgram, 0},
+      {effEndSetProgram, 0},
+      {effStartProcess, 0},
+      {effStopProcess, 0},
+      {effSetPanLaw, 0},
+      {effBeginLoadBank, 0},
+      {effBeginLoadProgram, 0},
+      {effSetProcessPrecision, 0},
+      {effGetNumMidiInputChannels, 0},
       {effGetNumMidiOutputChannels, 0},
   };
-  for (const Row& row : rows) EXPECT_EQ(dispatch(row.opcode, 1, 1, nullptr, 1.0f), row.expected) << row.opcode;
+  for (const Row& row : rows)
+    EXPECT_EQ(dispatch(row.opcode, 1, 1, nullptr, 1.0f), row.expected) << row.opcode;
   EXPECT_EQ(dispatch(effSetTotalSampleToProcess, 0, 512), 512);
   char text[65] = "abc";
   EXPECT_EQ(dispatch(effString2Parameter, 0, 0, text), 0);
@@ -154,10 +176,10 @@ TEST_F(RecordFixture, ExtensionOpcodesAnswerWhatThisEffectOffers) {
 
 TEST_F(RecordFixture, DeprecatedUnknownAndNegativeOpcodesAnswerZero) {
   effect->setParameter(0, 0.6f);
-  for (VstInt32 opcode : std::initializer_list<VstInt32>{effGetNumProgramCategories, effCopyProgram, effConnectInput, effConnectOutput,
-                          effGetCurrentPosition, effGetDestinationBuffer, effSetBlockSizeAndSampleRate,
-                          effGetErrorText, effIdle, effGetIcon, effSetViewPosition, effKeysRequired, 80, 1000, -1,
-                          -100}) {
+  for (VstInt32 opcode : std::initializer_list<VstInt32>{
+           effGetNumProgramCategories, effCopyProgram, effConnectInput, effConnectOutput,
+           effGetCurrentPosition, effGetDestinationBuffer, effSetBlockSizeAndSampleRate, effGetErrorText,
+           effIdle, effGetIcon, effSetViewPosition, effKeysRequired, 80, 1000, -1, -100}) {
     char text[65] = {};
     EXPECT_EQ(dispatch(opcode, 1, 512, text, 48000.0f), 0) << "opcode " << opcode;
   }
@@ -322,9 +344,10 @@ TEST(EditorlessEffect, EditorOpcodesAnswerZero) {
 }
 
 TEST_F(RecordFixture, TextRequestsWithoutABufferWriteNothing) {
-  for (VstInt32 opcode : std::initializer_list<VstInt32>{effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName,
-                          effGetProgramNameIndexed, effGetEffectName, effGetVendorString, effGetProductString,
-                          effCanDo, effString2Parameter, effShellGetNextPlugin, effEditGetRect})
+  for (VstInt32 opcode : std::initializer_list<VstInt32>{
+           effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName,
+           effGetProgramNameIndexed, effGetEffectName, effGetVendorString, effGetProductString, effCanDo,
+           effString2Parameter, effShellGetNextPlugin, effEditGetRect})
     EXPECT_EQ(dispatch(opcode, 0, 0, nullptr), 0) << "opcode " << opcode;
   char name[25];
   dispatch(effGetProgramName, 0, 0, name);
@@ -428,8 +451,8 @@ TEST(EditorOpcodes, ReachTheEditorWithTheirArgumentsAndBoolsAsOneOrZero) {
   struct {
     float opt;
     unsigned char modifier;
-  } modifiers[] = {{-1.0f, 255}, {257.7f, 1}, {-3.9f, 253}, {1e20f, 0}, {std::nanf(""), 0},
-                   {std::numeric_limits<float>::infinity(), 0}};
+  } modifiers[] = {{-1.0f, 255}, {257.7f, 1},        {-3.9f, 253},
+                   {1e20f, 0},   {std::nanf(""), 0}, {std::numeric_limits<float>::infinity(), 0}};
   for (const auto& m : modifiers) {
     effect.dispatcher(effEditKeyDown, 'k', 0, nullptr, m.opt);
     EXPECT_EQ(editor->lastKey.modifier, m.modifier) << m.opt;

@@ -164,8 +164,8 @@ TEST(SpeakerArrangements, AllocateCopyAndRelease) {
 
   VstSpeakerArrangement* copy = nullptr;
   ASSERT_TRUE(effect.matchArrangement(&copy, source));
-  auto* copied = reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<char*>(copy) +
-                                                         kSpeakerArrangementHeaderSize);
+  auto* copied =
+      reinterpret_cast<VstSpeakerProperties*>(reinterpret_cast<char*>(copy) + kSpeakerArrangementHeaderSize);
   EXPECT_EQ(copy->type, 42);
   EXPECT_EQ(copy->numChannels, 10);
   EXPECT_EQ(copied[9].azimuth, 9.0f);

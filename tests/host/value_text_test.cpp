@@ -18,7 +18,9 @@ struct Formatter : testing::Test {
     EXPECT_EQ(buffer[maxLen], 0) << "terminator at the limit";
     return buffer;
   }
-  std::string f2s(float value, VstInt32 maxLen = 8) { return text(&AudioEffect::float2string, value, maxLen); }
+  std::string f2s(float value, VstInt32 maxLen = 8) {
+    return text(&AudioEffect::float2string, value, maxLen);
+  }
   std::string i2s(VstInt32 value) {
     char buffer[32];
     effect.int2string(value, buffer, 16);

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "support/fade_model.h"
 #include "plugin_module.h"
+#include "support/fade_model.h"
 
 namespace {
 

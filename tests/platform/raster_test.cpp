@@ -25,8 +25,11 @@ TEST(Raster, BottomUpImagesKeepTopDownCoordinates) {
 
 TEST(Raster, LinesInEveryDirectionLeaveOutTheEnd) {
   const platform::Rect all{0, 0, 20, 20};
-  const std::pair<platform::Point, platform::Point> lines[] = {
-      {{10, 10}, {15, 10}}, {{10, 10}, {5, 10}}, {{10, 10}, {10, 16}}, {{10, 10}, {4, 4}}, {{10, 10}, {13, 17}}};
+  const std::pair<platform::Point, platform::Point> lines[] = {{{10, 10}, {15, 10}},
+                                                               {{10, 10}, {5, 10}},
+                                                               {{10, 10}, {10, 16}},
+                                                               {{10, 10}, {4, 4}},
+                                                               {{10, 10}, {13, 17}}};
   for (const auto& [from, to] : lines) {
     Image image(20, 20, false);
     raster::line(image, all, from, to, kWhite, 1);

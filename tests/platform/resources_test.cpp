@@ -1,8 +1,8 @@
+#include "platform/resources.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "platform/resources.h"
 
 TEST(Resources, PicturesAreCompiledIn) {
   for (std::uint32_t number : {128u, 129u, 140u}) {

@@ -1,10 +1,11 @@
+#include "platform/headless/window.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
 #include "platform/headless/input.h"
-#include "platform/headless/window.h"
 
 using platform::Key;
 using platform::Message;

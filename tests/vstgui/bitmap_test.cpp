@@ -58,7 +58,8 @@ std::vector<std::uint8_t> imageBytes(const raster::Image& image) {
 void paintGround(HeadlessSurface& surface) {
   for (int y = 0; y < surface.image().height(); ++y)
     for (int x = 0; x < surface.image().width(); ++x)
-      *surface.image().at(x, y) = {static_cast<std::uint8_t>(x * 20), static_cast<std::uint8_t>(y * 30), 90, 255};
+      *surface.image().at(x, y) = {static_cast<std::uint8_t>(x * 20), static_cast<std::uint8_t>(y * 30), 90,
+                                   255};
 }
 
 }  // namespace
@@ -66,12 +67,17 @@ void paintGround(HeadlessSurface& surface) {
 // Every colour value under every alpha, in the bitmap that decodes the picture and in the next one,
 // which gets its pixels from the first decoding.
 TEST_F(BitmapTest, PremultipliesByShift) {
-  PngPicture picture{4, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {200, 100, 50, 255, 255, 255, 255, 255, 10, 20, 30, 0, 255, 0, 0, 128}};
+  PngPicture picture{4,
+                     1,
+                     PNG_COLOR_TYPE_RGB_ALPHA,
+                     8,
+                     {200, 100, 50, 255, 255, 255, 255, 255, 10, 20, 30, 0, 255, 0, 0, 128}};
   PngPicture everyPair{256, 256, PNG_COLOR_TYPE_RGB_ALPHA, 8, {}};
   for (int a = 0; a < 256; ++a)
     for (int c = 0; c < 256; ++c)
-      everyPair.samples.insert(everyPair.samples.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(255 - c),
-                                                         static_cast<std::uint8_t>(c ^ 0x5a), static_cast<std::uint8_t>(a)});
+      everyPair.samples.insert(everyPair.samples.end(),
+                               {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(255 - c),
+                                static_cast<std::uint8_t>(c ^ 0x5a), static_cast<std::uint8_t>(a)});
   const std::uint16_t few = add(encodePng(picture)), all = add(encodePng(everyPair));
   for (int load = 0; load < 2; ++load) {
     Loaded bitmap(few);
@@ -86,7 +92,8 @@ TEST_F(BitmapTest, PremultipliesByShift) {
     ASSERT_EQ(pairs->getHeight(), 256);
     for (int a = 0; a < 256; ++a)
       for (int c = 0; c < 256; ++c)
-        ASSERT_EQ(stored(*pairs, c, a), (std::vector<int>{(c ^ 0x5a) * a >> 8, (255 - c) * a >> 8, c * a >> 8, a}))
+        ASSERT_EQ(stored(*pairs, c, a),
+                  (std::vector<int>{(c ^ 0x5a) * a >> 8, (255 - c) * a >> 8, c * a >> 8, a}))
             << "colour " << c << ", alpha " << a << ", load " << load;
   }
 }
@@ -136,7 +143,8 @@ TEST_F(BitmapTest, ColourTypesEndInBlueGreenRedAlpha) {
 
 TEST_F(BitmapTest, InterlacedPicturesDecodeWhole) {
   PngPicture picture{9, 9, PNG_COLOR_TYPE_RGB_ALPHA, 8, {}};
-  for (int i = 0; i < 81; ++i) picture.samples.insert(picture.samples.end(), {static_cast<std::uint8_t>(i), 0, 0, 255});
+  for (int i = 0; i < 81; ++i)
+    picture.samples.insert(picture.samples.end(), {static_cast<std::uint8_t>(i), 0, 0, 255});
   PngPicture interlaced = picture;
   interlaced.interlaced = true;
   Loaded plain(add(encodePng(picture)));
@@ -161,8 +169,9 @@ TEST_F(BitmapTest, TopRowShowsAtTheTop) {
 }
 
 TEST_F(BitmapTest, DrawAndDrawTransparentEqualAlphaBlendAtFullOpacity) {
-  PngPicture picture{3, 2, PNG_COLOR_TYPE_RGB_ALPHA, 8,
-               {255, 255, 255, 255, 200, 10, 10, 128, 0, 0, 0, 0, 10, 200, 90, 30, 255, 255, 255, 200, 0, 0, 255, 255}};
+  PngPicture picture{
+      3, 2, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 255, 255, 255, 200, 10,  10,  128, 0, 0, 0,   0,
+                                          10,  200, 90,  30,  255, 255, 255, 200, 0, 0, 255, 255}};
   Loaded bitmap(add(encodePng(picture)));
   auto render = [&](int how) {
     HeadlessSurface surface(6, 5);
@@ -200,7 +209,8 @@ TEST_F(BitmapTest, BlocksOutsideThePictureReadNothingOutside) {
   Loaded bitmap(add(encodePng({2, 2, PNG_COLOR_TYPE_RGB, 8, {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0}})));
   HeadlessSurface surface(8, 8);
   CDrawContext context(nullptr, &surface, nullptr);
-  bitmap->draw(&context, CRect(0, 0, 8, 8), CPoint(-1, 1));  // only column 1..2 and row 0 of the block overlap
+  bitmap->draw(&context, CRect(0, 0, 8, 8),
+               CPoint(-1, 1));  // only column 1..2 and row 0 of the block overlap
   int changed = 0;
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x) changed += surface.image().pixel(x, y) != raster::Pixel{};
@@ -274,13 +284,14 @@ TEST_F(BitmapTest, DamagedPicturesFailAndLeaveTheBitmapEmpty) {
   ASSERT_TRUE(Loaded(add(good))->getWidth() == 16);
 
   std::vector<std::vector<std::uint8_t>> damaged;
-  for (std::size_t cut : {std::size_t{0}, std::size_t{7}, std::size_t{20}, std::size_t{40}, good.size() - 20,
-                          good.size() - 1})
+  for (std::size_t cut :
+       {std::size_t{0}, std::size_t{7}, std::size_t{20}, std::size_t{40}, good.size() - 20, good.size() - 1})
     damaged.emplace_back(good.begin(), good.begin() + cut);
   std::vector<std::uint8_t> badCrc = good;
   badCrc[40] ^= 0x55;  // inside the image data: checksum and inflate fail
   damaged.push_back(badCrc);
-  std::vector<std::uint8_t> huge = encodePng({20000, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2500)});
+  std::vector<std::uint8_t> huge =
+      encodePng({20000, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2500)});
   damaged.push_back(huge);
 
   for (std::size_t i = 0; i < damaged.size(); ++i) {

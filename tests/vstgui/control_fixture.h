@@ -115,7 +115,8 @@ class ControlFixture : public ::testing::Test {
     platform::headless::dispatchMessages();
   }
   void wheel(int x, int y, int notches) {
-    platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, screen(x, y), 120 * notches});
+    platform::headless::postMessage(frame->getWindowHandle(),
+                                    {MessageType::wheel, screen(x, y), 120 * notches});
     platform::headless::dispatchMessages();
   }
   void paintAll() {

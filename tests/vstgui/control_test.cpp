@@ -138,8 +138,9 @@ TEST_F(ControlEditTest, DefaultClickBracketsTheEditThroughFrameEditorAndHost) {
   EXPECT_EQ(frame->getFocusView(), control);  // beginEdit takes the focus
 
   // Anything but exactly Control and the left button is not the gesture.
-  for (std::int32_t buttons : {kButtonLeft, kButtonLeft | kModifierControl | kModifierShift,
-                               kButtonRight | kModifierControl, kButtonLeft | kModifierControl | kButtonRight}) {
+  for (std::int32_t buttons :
+       {kButtonLeft, kButtonLeft | kModifierControl | kModifierShift, kButtonRight | kModifierControl,
+        kButtonLeft | kModifierControl | kButtonRight}) {
     control->setValue(0.9f);
     EXPECT_FALSE(control->checkDefaultClick(nullptr, buttons)) << buttons;
     EXPECT_EQ(control->getValue(), 0.9f);

@@ -271,7 +271,8 @@ TEST_F(FrameTest, WheelNotchesAreWholeUnitsForTheViewUnderTheCursor) {
   view->setMouseEnabled(false);
   platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, 120});
   platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, -240});
-  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {145, 235}, 120});  // beside it
+  platform::headless::postMessage(frame->getWindowHandle(),
+                                  {MessageType::wheel, {145, 235}, 120});  // beside it
   platform::headless::dispatchMessages();
   ASSERT_EQ(view->wheels.size(), 2u);
   EXPECT_EQ(view->wheels[0], 1.0f);

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "control_fixture.h"
-#include "probe_view.h"
 #include "platform/headless/surface.h"
+#include "probe_view.h"
 #include "vstgui/cbitmap.h"
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/cknob.h"
@@ -55,10 +55,9 @@ TEST(KnobMappingTest, ValueFromPointHitsTheExamplesAndSplitsTheGapAtItsMiddle) {
   CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   // Single-precision results: the exact floats the single-precision steps give.
   const ValueCase cases[] = {
-      {{50, 0}, 0.5f},          {{0, 50}, 0.166666642f},  {{100, 50}, 0.833333313f},
-      {{0, 0}, 0.333333313f},   {{100, 0}, 0.666666627f}, {{50, 50}, 0.833333313f},
-      {{50, 100}, 0.0f},        {{40, 100}, 0.0f},        {{60, 100}, 1.0f},
-      {{51, 100}, 1.0f},        {{49, 100}, 0.0f},
+      {{50, 0}, 0.5f},          {{0, 50}, 0.166666642f},  {{100, 50}, 0.833333313f}, {{0, 0}, 0.333333313f},
+      {{100, 0}, 0.666666627f}, {{50, 50}, 0.833333313f}, {{50, 100}, 0.0f},         {{40, 100}, 0.0f},
+      {{60, 100}, 1.0f},        {{51, 100}, 1.0f},        {{49, 100}, 0.0f},
   };
   for (const ValueCase& c : cases) {
     CPoint p = c.point;
@@ -174,9 +173,9 @@ TEST_F(KnobTrackingTest, LinearModeCoversTheRangeIn200PixelsAnd300WithShift) {
   AEffGUIEditor::knobMode = kLinearMode;
   drag(InputScript()
            .press(Key::leftButton, at(50, 90))
-           .moveTo(at(50, -10), 4)  // 100 up
-           .moveTo(at(50, -110), 4)  // 200 up
-           .moveTo(at(50, -160), 2)  // beyond: stays at the maximum
+           .moveTo(at(50, -10), 4)    // 100 up
+           .moveTo(at(50, -110), 4)   // 200 up
+           .moveTo(at(50, -160), 2)   // beyond: stays at the maximum
            .moveTo(at(-50, -160), 2)  // 100 left: the whole way counts, 150 in all
            .release(Key::leftButton),
        50, 90);
@@ -213,9 +212,11 @@ TEST_F(KnobTrackingTest, ShiftPressedOrReleasedMidDragDoesNotMakeTheValueJump) {
            .moveTo(at(50, -85), 2)
            .release(Key::leftButton),
        50, 90);
-  const float expected[] = {0.0f, 0.125f, 0.25f, 0.375f, 0.125f + 100 / 300.0f, 0.125f + 125 / 300.0f, 0.625f, 0.75f};
+  const float expected[] = {0.0f,   0.125f, 0.25f, 0.375f, 0.125f + 100 / 300.0f, 0.125f + 125 / 300.0f,
+                            0.625f, 0.75f};
   ASSERT_EQ(listener.values.size(), std::size(expected));
-  for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_NEAR(listener.values[i], expected[i], 1e-5) << i;
+  for (std::size_t i = 0; i < std::size(expected); ++i)
+    EXPECT_NEAR(listener.values[i], expected[i], 1e-5) << i;
 }
 
 TEST_F(KnobTrackingTest, AltSelectsTheOtherMode) {

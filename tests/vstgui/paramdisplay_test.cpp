@@ -110,7 +110,8 @@ TEST(ParamDisplayTest, EditorStyleFillsOutlinesAndCentresTheText) {
   int left = 50, right = -1, top = 25, bottom = -1;
   for (int y = 0; y < 25; ++y)
     for (int x = 0; x < 50; ++x)
-      if (const raster::Pixel p = canvas.at(x, y); p.red > 150 && p.green > 40 && p.blue < 40) {  // anti-aliased
+      if (const raster::Pixel p = canvas.at(x, y);
+          p.red > 150 && p.green > 40 && p.blue < 40) {  // anti-aliased
         left = std::min(left, x);
         right = std::max(right, x);
         top = std::min(top, y);

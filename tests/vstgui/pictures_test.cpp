@@ -128,7 +128,8 @@ TEST(Pictures, KnobStripTurnsClockwiseThroughSixtyFrames) {
     const raster::Image& image = surface.image();
     std::string bytes;
     for (int y = 0; y < 100; ++y)
-      bytes.append(reinterpret_cast<const char*>(image.memoryRow(y)), static_cast<std::size_t>(image.rowBytes()));
+      bytes.append(reinterpret_cast<const char*>(image.memoryRow(y)),
+                   static_cast<std::size_t>(image.rowBytes()));
     distinct.insert(std::hash<std::string>{}(bytes));
     EXPECT_TRUE(isBlack(image.pixel(0, 0)) && isBlack(image.pixel(99, 99))) << frame;
     EXPECT_GT(luma(image.pixel(50, 60)), 90) << "metal face in frame " << frame;

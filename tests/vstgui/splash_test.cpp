@@ -25,7 +25,8 @@ class SplashTest : public ControlFixture {
     about = new CBitmap(140);
     frame->setBackground(background);
     knob = add(new CKnob(CRect(43, 128, 143, 228), &knobListener, 0, nullptr, CPoint()));
-    splash = add(new CSplashScreen(CRect(42, 22, 312, 80), &listener, 140, about, CRect(0, 0, 328, 264), CPoint()));
+    splash = add(
+        new CSplashScreen(CRect(42, 22, 312, 80), &listener, 140, about, CRect(0, 0, 328, 264), CPoint()));
     paintAll();
   }
   void TearDown() override {
@@ -185,7 +186,8 @@ TEST_F(SplashTest, ClosingTheEditorWhilePictureIsShownLeavesNothingBehind) {
 
 TEST(SplashDrawTest, ControlDrawsThePictureOverTheDisplayRectOnlyWhileShown) {
   CBitmap* about = new CBitmap(140);
-  auto* splash = new CSplashScreen(CRect(42, 22, 312, 80), nullptr, 140, about, CRect(10, 10, 60, 40), CPoint(100, 100));
+  auto* splash =
+      new CSplashScreen(CRect(42, 22, 312, 80), nullptr, 140, about, CRect(10, 10, 60, 40), CPoint(100, 100));
   platform::headless::HeadlessSurface surface(80, 60);
   CDrawContext context(nullptr, &surface, nullptr);
   const raster::Pixel untouched = surface.image().pixel(30, 30);

@@ -15,7 +15,7 @@ struct PngPicture {
   int height = 1;
   int colorType = PNG_COLOR_TYPE_RGB_ALPHA;
   int bitDepth = 8;
-  std::vector<std::uint8_t> samples;      // rows top-down, packed as the colour type says
+  std::vector<std::uint8_t> samples;       // rows top-down, packed as the colour type says
   std::vector<png_color> palette;          // colour type 3
   std::vector<std::uint8_t> paletteAlpha;  // tRNS for palette images
   bool interlaced = false;
@@ -38,7 +38,8 @@ inline std::vector<std::uint8_t> encodePng(const PngPicture& picture) {
   if (!picture.palette.empty())
     png_set_PLTE(png, info, picture.palette.data(), static_cast<int>(picture.palette.size()));
   if (!picture.paletteAlpha.empty())
-    png_set_tRNS(png, info, picture.paletteAlpha.data(), static_cast<int>(picture.paletteAlpha.size()), nullptr);
+    png_set_tRNS(png, info, picture.paletteAlpha.data(), static_cast<int>(picture.paletteAlpha.size()),
+                 nullptr);
   png_write_info(png, info);
   if (picture.bitDepth == 16) png_set_swap(png);  // samples are given little-endian
   const std::size_t rowBytes = picture.samples.size() / picture.height;

@@ -1,9 +1,10 @@
+#include "platform/raster/text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/headless/surface.h"
-#include "platform/raster/text.h"
 #include "vstgui/cdrawcontext.h"
 
 using namespace VSTGUI;

@@ -319,13 +319,11 @@ int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channel
       if (valid(major | fallback)) return major | fallback;
     }
   }
-  throw std::runtime_error(containerName(major) + " files cannot hold " +
-                           sampleTypeOf(subtype).name + " samples");
+  throw std::runtime_error(containerName(major) + " files cannot hold " + sampleTypeOf(subtype).name +
+                           " samples");
 }
 
-std::string describeFormat(int format) {
-  return containerName(format) + " " + sampleTypeOf(format).name;
-}
+std::string describeFormat(int format) { return containerName(format) + " " + sampleTypeOf(format).name; }
 
 std::string resolutionLoss(int inputFormat, int outputFormat) {
   SampleType in = sampleTypeOf(inputFormat), out = sampleTypeOf(outputFormat);

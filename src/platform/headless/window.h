@@ -44,7 +44,8 @@ class Window {
 
  private:
   friend struct WindowSystem;
-  friend WindowHandle platform::createChildWindow(const std::string&, const std::string&, WindowHandle, int, int);
+  friend WindowHandle platform::createChildWindow(const std::string&, const std::string&, WindowHandle, int,
+                                                  int);
   friend void platform::destroyWindow(WindowHandle);
   friend void platform::setWindowUserData(WindowHandle, void*);
   friend void* platform::windowUserData(WindowHandle);

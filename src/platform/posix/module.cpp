@@ -1,6 +1,6 @@
-#include <dlfcn.h>
-
 #include "platform/module.h"
+
+#include <dlfcn.h>
 
 namespace platform {
 namespace {

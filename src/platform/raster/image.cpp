@@ -30,7 +30,8 @@ Rect unite(const Rect& a, const Rect& b) {
 
 void fill(Image& image, const Rect& clip, const Rect& rect, Pixel color) {
   Rect r = intersect(intersect(rect, clip), image.bounds());
-  for (int y = r.top; y < r.bottom; ++y) std::fill(image.at(r.left, y), image.at(r.left, y) + r.width(), color);
+  for (int y = r.top; y < r.bottom; ++y)
+    std::fill(image.at(r.left, y), image.at(r.left, y) + r.width(), color);
 }
 
 void line(Image& image, const Rect& clip, Point from, Point to, Pixel color, int width) {
@@ -46,7 +47,8 @@ void line(Image& image, const Rect& clip, Point from, Point to, Pixel color, int
   };
   // Bresenham over 64-bit steps so far-away end points cannot overflow.
   long x = from.x, y = from.y;
-  const long dx = std::labs(static_cast<long>(to.x) - from.x), dy = -std::labs(static_cast<long>(to.y) - from.y);
+  const long dx = std::labs(static_cast<long>(to.x) - from.x),
+             dy = -std::labs(static_cast<long>(to.y) - from.y);
   const long sx = from.x < to.x ? 1 : -1, sy = from.y < to.y ? 1 : -1;
   long error = dx + dy;
   while (x != to.x || y != to.y) {
@@ -82,7 +84,8 @@ Block clipBlock(const Image& destination, const Rect& clip, const Rect& to, cons
 }
 
 template <typename Op>
-void forEachPixel(Image& destination, const Rect& clip, const Rect& to, const Image& source, Point from, Op op) {
+void forEachPixel(Image& destination, const Rect& clip, const Rect& to, const Image& source, Point from,
+                  Op op) {
   if (to.width() <= 0 || to.height() <= 0) return;
   const Block b = clipBlock(destination, clip, to, source, from);
   for (int y = 0; y < b.to.height(); ++y) {
@@ -120,13 +123,15 @@ void copyTransparent(Image& destination, const Rect& clip, const Rect& to, const
 void alphaBlend(Image& destination, const Rect& clip, const Rect& to, const Image& source, Point from,
                 std::uint8_t opacity, bool perPixelAlpha) {
   forEachPixel(destination, clip, to, source, from, [&](Pixel& d, const Pixel& s) {
-    const Pixel src = perPixelAlpha ? Pixel{scale(s.blue, opacity), scale(s.green, opacity), scale(s.red, opacity),
-                                            scale(s.alpha, opacity)}
-                                    : Pixel{scale(s.blue, opacity), scale(s.green, opacity), scale(s.red, opacity),
-                                            opacity};
+    const Pixel src = perPixelAlpha ? Pixel{scale(s.blue, opacity), scale(s.green, opacity),
+                                            scale(s.red, opacity), scale(s.alpha, opacity)}
+                                    : Pixel{scale(s.blue, opacity), scale(s.green, opacity),
+                                            scale(s.red, opacity), opacity};
     const unsigned keep = 255u - src.alpha;
     // A source that is not really premultiplied saturates instead of wrapping.
-    auto over = [keep](unsigned s, unsigned d) { return static_cast<std::uint8_t>(std::min(255u, s + scale(d, keep))); };
+    auto over = [keep](unsigned s, unsigned d) {
+      return static_cast<std::uint8_t>(std::min(255u, s + scale(d, keep)));
+    };
     d.blue = over(src.blue, d.blue);
     d.green = over(src.green, d.green);
     d.red = over(src.red, d.red);

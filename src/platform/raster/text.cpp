@@ -56,7 +56,8 @@ std::string matchFile(const FaceKey& key, int* index) {
   std::string file;
   if (match) {
     FcChar8* path = nullptr;
-    if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) file = reinterpret_cast<const char*>(path);
+    if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+      file = reinterpret_cast<const char*>(path);
     if (FcPatternGetInteger(match, FC_INDEX, 0, index) != FcResultMatch) *index = 0;
     FcPatternDestroy(match);
   }
@@ -103,11 +104,12 @@ std::string resolveFontFile(const platform::FontDescription& font) {
   return matchFile(keyFor(font), &index);
 }
 
-TextLayout drawText(Image& image, const Rect& clip, const Rect& box, std::string_view text, const TextStyle& style,
-                    platform::TextAlign align) {
+TextLayout drawText(Image& image, const Rect& clip, const Rect& box, std::string_view text,
+                    const TextStyle& style, platform::TextAlign align) {
   std::lock_guard lock(gLock);
   FT_Face face = faceFor(style.font);
-  if (!face || style.font.pixelHeight <= 0 || FT_Set_Pixel_Sizes(face, 0, style.font.pixelHeight) != 0) return {};
+  if (!face || style.font.pixelHeight <= 0 || FT_Set_Pixel_Sizes(face, 0, style.font.pixelHeight) != 0)
+    return {};
 
   const auto& metrics = face->size->metrics;
   const int ascender = static_cast<int>((metrics.ascender + 63) >> 6);
@@ -116,7 +118,8 @@ TextLayout drawText(Image& image, const Rect& clip, const Rect& box, std::string
 
   long advance = 0;
   for (unsigned char c : text) {
-    if (FT_Load_Glyph(face, glyphIndex(face, c), FT_LOAD_DEFAULT) == 0) advance += face->glyph->advance.x >> 6;
+    if (FT_Load_Glyph(face, glyphIndex(face, c), FT_LOAD_DEFAULT) == 0)
+      advance += face->glyph->advance.x >> 6;
   }
   const int textWidth = static_cast<int>(std::min<long>(advance, 1 << 24));
 
