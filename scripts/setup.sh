@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
-# Installs every Debian package Fadecrest needs to build, test and run, and builds what Debian has no
-# package for (libpng for MinGW) and the Wine prefix the Windows tests clone. Quick when all is there:
-# the built pieces are kept under ~/.cache/fadecrest, outside the checkout.
+# Installs the Debian packages Fadecrest needs, and builds what Debian has no package for.
+#
+#   setup.sh build   what building the plug-in and fadecrest-render needs, and rendering with them
+#   setup.sh [all]   everything the tests need too: the packages, libpng for MinGW and the Wine prefix
+#                    the Windows tests clone
+#
+# Quick when all is there: the built pieces are kept under ~/.cache/fadecrest, outside the checkout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(
+# What building the plug-in and its command-line host needs, and rendering with them.
+build_packages=(
   build-essential g++ cmake ninja-build pkg-config
-  clang libclang-rt-dev             # libFuzzer and the sanitizer runtimes for the fuzz targets
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev  # the release configuration builds tests and benchmarks
   libsndfile1-dev                   # audio files for fadecrest-render
+  libpng-dev                        # decoding the PNG resources
+  libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
+  libx11-dev libxext-dev            # the editor on Linux hosts: Xlib with shared-memory pictures
+)
+
+# What the tests, the other builds and the benchmarks need on top.
+test_packages=(
+  clang libclang-rt-dev             # libFuzzer and the sanitizer runtimes for the fuzz targets
+  clang-format                      # the tree follows .clang-format
   ardour                            # a real host: its scanner indexes the module, its session tools run it
   sox                               # measuring rendered files by hand; the render benchmark's reference
   ffmpeg hyperfine                  # the render benchmark (bench/render_bench.sh): the other reference, timing
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
-  libpng-dev                        # decoding the PNG resources
-  libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
   # The Windows DLL: cross compilers (posix threads), zlib for them, and the source package of libpng.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
@@ -23,15 +34,25 @@ packages=(
   # Running it: Wine on a virtual display, real input through the X server, screenshots, and faces
   # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
   wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine
-  libx11-dev                        # the X11 drag source of the drop tests
-  # The editor on Linux hosts: Xlib with shared-memory pictures; in the tests, the server's count of
-  # each client's resources, and real toolkits' drag sources (Qt 5 through Python, Tk with tkdnd).
-  libx11-dev libxext-dev libxres-dev
-  python3-pyqt5 tk tkdnd
+  # The editor in the tests: the server's count of each client's resources, and real toolkits' drag
+  # sources (Qt 5 through Python, Tk with tkdnd).
+  libxres-dev python3-pyqt5 tk tkdnd
 )
+
+case "${1:-all}" in
+  build) packages=("${build_packages[@]}") ;;
+  all) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [build | all]" >&2
+    exit 2
+    ;;
+esac
 
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+
+# Another install running at the same time (an unattended upgrade) is waited for, not failed on.
+apt_options=(-o DPkg::Lock::Timeout=600)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -42,9 +63,11 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  "${sudo_cmd[@]}" apt-get "${apt_options[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get "${apt_options[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}"
 fi
+[ "${1:-all}" = build ] && exit 0
 
 cache="${HOME}/.cache/fadecrest"
 mingw_prefix="${cache}/mingw-x86_64"

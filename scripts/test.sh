@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds Fadecrest and passes every test: the suite in the release build and again under
+# Builds Fadecrest and passes every test: the sources' format, the suite in the release build and again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the Windows DLL and its tests under Wine, the
 # concurrency tests under ThreadSanitizer, and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+
+echo "== format: the sources follow .clang-format"
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 for preset in release asan; do
   echo "== $preset: build and test"

@@ -180,7 +180,8 @@ void CFrame::release() {
 // --- window ---
 
 bool CFrame::registerWindowClass() {
-  // Counted only once registered, so a registration that fails leaves no use behind.
+  // Every frame with a window holds a use, whatever the registration answered: the class goes when
+  // the last of them does.
   if (gClassUseCount == 0) {
     std::snprintf(gClassName, sizeof gClassName, "Plugin%p", platform::moduleHandle());
     gClassNameText = gClassName;

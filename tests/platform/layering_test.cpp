@@ -40,17 +40,6 @@ std::vector<std::string> includedHeaders(const fs::path& file) {
   return headers;
 }
 
-TEST(Layering, TheRuleKnowsAnOperatingSystemHeaderAndABackendFolder) {
-  for (const char* header : {"windows.h", "windowsx.h", "X11/Xlib.h", "unistd.h", "dlfcn.h", "sys/mman.h"})
-    EXPECT_TRUE(isOperatingSystemHeader(header)) << header;
-  for (const char* header : {"cstdint", "png.h", "immintrin.h", "platform/window.h", "ft2build.h"})
-    EXPECT_FALSE(isOperatingSystemHeader(header)) << header;
-  EXPECT_TRUE(isInABackend("platform/x11/window.cpp"));
-  EXPECT_TRUE(isInABackend("platform/win32/frame/window.cpp"));
-  EXPECT_FALSE(isInABackend("platform/window.h"));
-  EXPECT_FALSE(isInABackend("vstgui/cframe.cpp"));
-}
-
 TEST(Layering, OnlyBackendFoldersIncludeOperatingSystemHeaders) {
   const fs::path source = FADECREST_SOURCE_DIR;
   int files = 0;
