@@ -19,8 +19,9 @@ struct Sound {
   std::vector<float> samples;  // interleaved
 };
 
+// After `gap` frames of silence that take no room (a sparse file), if the format allows it.
 void writeSound(const std::filesystem::path& path, int channels, int format,
-                const std::vector<float>& samples) {
+                const std::vector<float>& samples, sf_count_t gap = 0) {
   SF_INFO info{};
   info.channels = channels;
   info.samplerate = 8000;
@@ -28,6 +29,7 @@ void writeSound(const std::filesystem::path& path, int channels, int format,
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  if (gap) sf_seek(file, gap, SEEK_SET);
   EXPECT_EQ(sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()) / channels),
             static_cast<sf_count_t>(samples.size()) / channels);
   sf_close(file);
@@ -120,68 +122,50 @@ TEST(Render, OutputFollowsTheFadeRuleInTheFormatAskedFor) {
   struct Case {
     std::string input;
     int format, channels;
-    std::vector<std::string> options;
+    std::string command;  // run by bash, with the tool in $R
     std::string output;
     int expected;
     float duration = 0.0f;  // the interval is 0 (one second) in every case
     bool doublePrecision = false;
   };
-  constexpr int kFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  constexpr int kFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT, k16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  // clang-format off
   const std::vector<Case> cases = {
-      {"in.wav", kFloat, 2, {"--program", "5", "--block", "333"}, "in-preview.wav", kFloat},
-      {"in.wav",
-       kFloat,
-       2,
-       {"--program=5", "--block=333", "--precision=double"},
-       "in-preview.wav",
-       kFloat,
-       0,
-       true},
-      {"in.wav", kFloat, 1, {"--program", "5", "--block", "333"}, "in-preview.wav", kFloat},
-      {"in.wav",
-       kFloat,
-       2,
-       {"--program", "0", "--interval", "1", "--duration", "5", "--block", "1"},
-       "in-preview.wav",
-       kFloat,
-       1.0f},
-      {"in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, {}, "in-preview.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-      {"in.aif",
-       SF_FORMAT_AIFF | SF_FORMAT_PCM_24,
-       1,
-       {},
-       "in-preview.aif",
-       SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
-      {"in.wav", kFloat, 2, {"--bits", "16"}, "in-preview.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-      {"in.wav", kFloat, 2, {"-o", "x.FLAC"}, "x.FLAC", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
-      {"in.au",
-       SF_FORMAT_AU | SF_FORMAT_FLOAT,
-       2,
-       {"--bits", "24"},
-       "in-preview.wav",
-       SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+      {"in.wav", kFloat, 2, "$R in.wav --program 5 --block 333", "in-preview.wav", kFloat},
+      {"in.wav", kFloat, 2, "$R in.wav --program=5 --block=333 --precision=double", "in-preview.wav", kFloat, 0, true},
+      {"in.wav", kFloat, 1, "$R in.wav --program 5 --block 333", "in-preview.wav", kFloat},
+      {"in.wav", kFloat, 2, "$R --program 0 --interval 1 --duration 5 --block 1 in.wav", "in-preview.wav", kFloat, 1},
+      {"in.wav", k16, 2, "$R in.wav", "in-preview.wav", k16},
+      {"in.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, "$R in.aif", "in-preview.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+      {"in.wav", kFloat, 2, "$R in.wav --bits 16", "in-preview.wav", k16},
+      {"in.wav", kFloat, 2, "$R in.wav -o x.FLAC", "x.FLAC", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+      {"in.au", SF_FORMAT_AU | SF_FORMAT_FLOAT, 2, "$R in.au --bits 24", "in-preview.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+      // Every input a shell can give, in formats that cannot be read as they come through a pipe.
+      {"in.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 2, "cat in.caf | $R - -o o.wav", "o.wav", k16},
+      {"in.rf64", SF_FORMAT_RF64 | SF_FORMAT_FLOAT, 2, "$R <(cat in.rf64) -o o.wav --program 5", "o.wav", kFloat},
+      {"in.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 1, "mkfifo f; cat in.w64 >f & $R f -o o.wav --program 5", "o.wav", kFloat},
+      {"in.wav", kFloat, 2, "ffmpeg -v error -i in.wav -c:a pcm_f32le -f wav - | $R - -o o.wav --program 5", "o.wav", kFloat},
   };
+  // clang-format on
   for (const Case& test : cases) {
     ScratchDirectory directory;
     const std::vector<float> input = noise(static_cast<size_t>(test.channels) * 7 * 8000, 1.5f);
     writeSound(directory / test.input, test.channels, test.format, input);
-    std::vector<std::string> arguments = test.options;
-    arguments.insert(arguments.begin(), {"-q", test.input});
-    CommandResult run = renderIn(directory, arguments);
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string shown = test.output + " " + ::testing::PrintToString(test.options);
+    CommandResult run = runCommand({"/bin/bash", "-c", test.command + " -q"}, directory.path(),
+                                   {{"R", FADECREST_RENDER_PATH}});
+    ASSERT_EQ(run.exitCode, 0) << test.command << ": " << run.err;
     Sound output = readSound(directory / test.output);
-    EXPECT_EQ(output.info.format, test.expected) << shown;
-    EXPECT_EQ(output.info.samplerate, 8000) << shown;
-    ASSERT_EQ(output.info.channels, test.channels) << shown;
+    EXPECT_EQ(output.info.format, test.expected) << test.command;
+    EXPECT_EQ(output.info.samplerate, 8000) << test.command;
+    ASSERT_EQ(output.info.channels, test.channels) << test.command;
     if (test.expected == kFloat) {
       expectFadeRule(input, output, 0.0f, test.duration, test.doublePrecision);
       continue;
     }
-    ASSERT_EQ(output.samples.size(), input.size()) << shown;
+    ASSERT_EQ(output.samples.size(), input.size()) << test.command;
     for (size_t i = 0; i < input.size(); ++i)
       ASSERT_TRUE(std::fabs(output.samples[i]) <= 1.0f && output.samples[i] * input[i] >= 0.0f)
-          << shown << ": " << output.samples[i] << " from " << input[i];
+          << test.command << ": " << output.samples[i] << " from " << input[i];
   }
 }
 
@@ -299,30 +283,48 @@ TEST(Render, BatchSaysWhatWasCutShort) {
   writeSound(directory / "a.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, stereo);
   writeSound(directory / "b.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, mono);
   writeSound(directory / "c.aif", 2, SF_FORMAT_AIFF | SF_FORMAT_FLOAT, stereo);
-  // The same as a.wav and c.aif with their last 1000 frames cut off, the headers still promising them.
-  for (const std::string name : {"a.wav", "c.aif"}) {
-    std::string cut = contentsOf(directory / name);
-    cut.resize(cut.size() - 1000 * 2 * sizeof(float));
-    std::ofstream(directory / ("cut" + name), std::ios::binary) << cut;
-  }
-  CommandResult run = renderIn(
-      directory, {"--program", "5", "-j2", "a.wav", "b.wav", "cuta.wav", "cutc.aif", "-o", "previews/"});
+  writeSound(directory / "c.au", 2, SF_FORMAT_AU | SF_FORMAT_FLOAT, stereo);
+  writeSound(directory / "c.ogg", 2, SF_FORMAT_OGG | SF_FORMAT_VORBIS, stereo);
+  // Damaged copies: the last 1000 frames cut off with the headers still promising them, half an
+  // Ogg, data sizes of 0 before all the audio.
+  auto damage = [&](const std::string& name, auto change) {
+    std::string bytes = contentsOf(directory / name);
+    change(bytes);
+    std::ofstream(directory / ("bad" + name), std::ios::binary) << bytes;
+  };
+  for (const std::string name : {"a.wav", "c.aif"})
+    damage(name, [](std::string& b) { b.resize(b.size() - 8000); });
+  damage("c.ogg", [](std::string& b) { b.resize(b.size() / 2); });
+  damage("b.wav", [](std::string& b) { b.replace(b.find("data") + 4, 4, 4, '\0'); });
+  damage("c.au", [](std::string& b) { b.replace(8, 4, 4, '\0'); });
+  CommandResult run = renderIn(directory, {"--program", "5", "-j2", "a.wav", "b.wav", "bada.wav", "badc.aif",
+                                           "badc.ogg", "badb.wav", "badc.au", "-o", "previews/"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "wrote previews/a-preview.wav (0:03.0, 8000 Hz, stereo)\n"
             "wrote previews/b-preview.wav (0:03.0, 8000 Hz, mono)\n"
-            "wrote previews/cuta-preview.wav (0:02.9, 8000 Hz, stereo)\n"
-            "wrote previews/cutc-preview.aif (0:02.9, 8000 Hz, stereo)\n");
-  EXPECT_EQ(
-      run.err,
-      "fadecrest-render: cuta.wav: it ends before its header says it does; previews/cuta-preview.wav holds "
-      "the 0:02.9 before that\n"
-      "fadecrest-render: cutc.aif: it ends before its header says it does; previews/cutc-preview.aif holds "
-      "the 0:02.9 before that\n"
-      "fadecrest-render: 4 of 4 files written, 2 of them cut short\n");
+            "wrote previews/bada-preview.wav (0:02.9, 8000 Hz, stereo)\n"
+            "wrote previews/badc-preview.aif (0:02.9, 8000 Hz, stereo)\n"
+            "wrote previews/badc-preview.ogg (0:00.7, 8000 Hz, stereo)\n"
+            "wrote previews/badb-preview.wav (0:00.0, 8000 Hz, mono)\n"
+            "wrote previews/badc-preview.wav (0:00.0, 8000 Hz, stereo)\n");
+  const std::string cut = ": it ends before its header says it does; previews/";
+  EXPECT_EQ(run.err,
+            "fadecrest-render: bada.wav" + cut + "bada-preview.wav holds the 0:02.9 before that\n" +
+                "fadecrest-render: badc.aif" + cut + "badc-preview.aif holds the 0:02.9 before that\n" +
+                "fadecrest-render: badc.ogg" + cut + "badc-preview.ogg holds the 0:00.7 before that\n" +
+                "fadecrest-render: badb.wav: its header says it holds no audio, yet it is 96080 bytes "
+                "long; previews/badb-preview.wav holds the 0:00.0 before that\n"
+                "fadecrest-render: badc.au: its header says it holds no audio, yet it is 192024 bytes "
+                "long; previews/badc-preview.wav holds the 0:00.0 before that\n"
+                "fadecrest-render: 7 of 7 files written, 5 of them cut short\n");
   // Each file on an effect of its own, from the start of its cycle.
-  expectFadeRule({stereo.begin(), stereo.end() - 2000}, readSound(directory / "previews/cutc-preview.aif"),
+  expectFadeRule({stereo.begin(), stereo.end() - 2000}, readSound(directory / "previews/badc-preview.aif"),
                  0.0f, 0.0f, false);
+  // A file is replaced only by a whole one.
+  const std::string whole = contentsOf(directory / "previews/a-preview.wav");
+  EXPECT_EQ(renderIn(directory, {"-q", "-y", "bada.wav", "-o", "previews/a-preview.wav"}).exitCode, 1);
+  EXPECT_TRUE(contentsOf(directory / "previews/a-preview.wav") == whole);
 
   std::vector<std::string> many = {"-q", "-j2", "-o", "many/"};
   for (int i = 0; i < 100; ++i) {
@@ -370,14 +372,15 @@ TEST(Render, BatchNeverWritesOverItsOwnInputs) {
   writeSound(directory / "other/a.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
   const std::string master = contentsOf(directory / "a-preview.wav");
 
-  CommandResult beside = renderIn(directory, {"-q", "--force", "a.wav", "a-preview.wav"});
-  EXPECT_EQ(beside.exitCode, 1);
-  EXPECT_EQ(
-      beside.err,
-      "fadecrest-render: a.wav: the output a-preview.wav is the input a-preview.wav; not writing over it\n"
-      "fadecrest-render: 1 of 2 files written, 1 failed\n");
-  EXPECT_TRUE(contentsOf(directory / "a-preview.wav") == master);
-  EXPECT_TRUE(std::filesystem::exists(directory / "a-preview-preview.wav"));
+  // A second run over songs and their previews renders the songs again, not the previews.
+  CommandResult again = renderIn(directory, {"--force", "a-preview.wav", "a.wav"});
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(again.err,
+            "fadecrest-render: a-preview.wav: skipped: it is the preview of a.wav\n"
+            "fadecrest-render: a.wav: no fade window falls inside this 0:00.1 file\n"
+            "fadecrest-render: 1 of 2 files written, 1 skipped\n");
+  EXPECT_EQ(directory.fileNames(), (std::vector<std::string>{"a-preview.wav", "a.wav", "other"}));
+  EXPECT_FALSE(contentsOf(directory / "a-preview.wav") == master);
 
   CommandResult together = renderIn(directory, {"-q", "--force", "a.wav", "other/a.wav", "-o", "previews/"});
   EXPECT_EQ(together.exitCode, 1);
@@ -392,23 +395,35 @@ TEST(Render, DryRunShowsTheWindowsAndWritesNothing) {
   ScratchDirectory directory;
   writeSound(directory / "song.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(2 * 3 * 8000));
   writeSound(directory / "jingle.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(4000));
+  writeSound(directory / "jingle-preview.flac", 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, noise(4000));
+  writeSound(directory / "adpcm.wav", 1, SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, noise(4000));
+  writeSound(directory / "big.rf64", 2, SF_FORMAT_RF64 | SF_FORMAT_PCM_16, noise(2), 1400000000);  // 48 h
   const auto before = stateOf(directory);
 
-  CommandResult run = renderIn(
-      directory, {"-n", "--program", "5", "--format", "flac", "song.wav", "jingle.wav", "-o", "previews/"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
+  CommandResult run =
+      renderIn(directory, {"-n", "--program", "5", "--format", "flac", "song.wav", "jingle.wav"});
+  EXPECT_EQ(run.exitCode, 1) << run.err;  // as the run itself would refuse jingle-preview.flac
   EXPECT_EQ(run.out,
-            "song.wav -> previews/song-preview.flac\n"
+            "song.wav -> song-preview.flac\n"
             "  FLAC 16-bit, 8000 Hz, stereo, 0:03.0\n"
             "  program 5 \"Shortest\", interval 1.00 s, duration 1.00 s, single precision\n"
             "  fade windows: 0:01.0-0:02.0\n"
-            "jingle.wav -> previews/jingle-preview.flac\n"
+            "jingle.wav -> jingle-preview.flac (exists; --force replaces it)\n"
             "  FLAC 24-bit, 8000 Hz, mono, 0:00.5\n"
             "  program 5 \"Shortest\", interval 1.00 s, duration 1.00 s, single precision\n"
             "  fade windows: none\n");
   EXPECT_EQ(run.err,
             "fadecrest-render: jingle.wav: 32-bit float samples written as FLAC 24-bit lose resolution\n"
             "fadecrest-render: jingle.wav: no fade window falls inside this 0:00.5 file\n");
+  // Past 4 GiB a WAV is RF64, an AIFF is refused; a compressed code becomes PCM; windows are counted.
+  CommandResult big = renderIn(directory, {"-n", "big.rf64", "adpcm.wav", "-o", "previews/"});
+  EXPECT_EQ(big.exitCode, 0) << big.err;
+  EXPECT_NE(big.out.find("big-preview.wav\n  RF64 16-bit, 8000 Hz, stereo, 48:36:40.0\n"), std::string::npos);
+  EXPECT_NE(big.out.find("12:55.0-13:00.0, ... (2692 in all)\n"), std::string::npos) << big.out;
+  EXPECT_NE(big.out.find("adpcm-preview.wav\n  WAV 16-bit"), std::string::npos) << big.out;
+  CommandResult aiff = renderIn(directory, {"-n", "big.rf64", "-o", "big.aiff"});
+  EXPECT_NE(aiff.err.find("AIFF files cannot hold more than 4 GiB, and this one would be 5.2 GiB"),
+            std::string::npos);
   EXPECT_TRUE(stateOf(directory) == before);
 
   CommandResult programs = renderIn(directory, {"--list-programs"});

@@ -1,15 +1,40 @@
 #include "audio_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 namespace render {
+
+int sampleBytes(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      return 1;
+    case SF_FORMAT_PCM_16:
+      return 2;
+    case SF_FORMAT_PCM_24:
+      return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 4;
+    case SF_FORMAT_DOUBLE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
 namespace {
 
 std::string soundFileError(SNDFILE* file) {
@@ -45,6 +70,7 @@ const WrittenFormat* writtenFormat(int format) {
 
 // "FLAC"; WAV for a container not written here.
 std::string containerName(int format) {
+  if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64) return "RF64";
   const WrittenFormat* written = writtenFormat(format);
   return written ? written->container : "WAV";
 }
@@ -57,8 +83,9 @@ bool headerPromisesMore(SNDFILE* file) {
   std::istringstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     line.erase(0, line.find_first_not_of(' '));
+    // 0xFFFFFFFF is the usual "length unknown" of a stream (ffmpeg's WAV), not a promise.
     if ((line.starts_with("data ") || line.starts_with("SSND ")) &&
-        line.find("(should be") != std::string::npos)
+        line.find("(should be") != std::string::npos && line.find("4294967295") == std::string::npos)
       return true;
   }
   return false;
@@ -103,31 +130,23 @@ bool canStreamToPipe(int format) {
   return major == SF_FORMAT_FLAC || major == SF_FORMAT_OGG;
 }
 
-// Bytes per sample of the sample types a plain WAV header can describe; 0 for the others.
-int wavSampleBytes(int format) {
-  switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_U8:
-      return 1;
-    case SF_FORMAT_PCM_16:
-      return 2;
-    case SF_FORMAT_PCM_24:
-      return 3;
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-      return 4;
-    case SF_FORMAT_DOUBLE:
-      return 8;
-    default:
-      return 0;
-  }
+bool isWav(int format) {
+  const int major = format & SF_FORMAT_TYPEMASK;
+  return major == SF_FORMAT_WAV || major == SF_FORMAT_RF64;
+}
+
+// The sample types a plain WAV header written ahead can describe: integer PCM and float.
+bool headerAheadDescribes(int format) {
+  const int subtype = format & SF_FORMAT_SUBMASK;
+  return sampleBytes(format) && subtype != SF_FORMAT_ULAW && subtype != SF_FORMAT_ALAW;
 }
 
 // libsndfile finishes a WAV header after the data, which a pipe cannot take back. Written first
 // instead, with the sizes the input announced (or the largest, for a stream of unknown length),
 // the samples can follow as plain little-endian data.
 void writeWavHeader(int fd, int format, int channels, int sampleRate, int64_t frames) {
-  const uint32_t sampleBytes = wavSampleBytes(format);
-  const uint32_t frameBytes = sampleBytes * channels;
+  const uint32_t bytesPerSample = sampleBytes(format);
+  const uint32_t frameBytes = bytesPerSample * channels;
   const bool isFloat =
       (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
   constexpr uint32_t kUnknown = 0xFFFFFFFF;
@@ -151,7 +170,7 @@ void writeWavHeader(int fd, int format, int channels, int sampleRate, int64_t fr
   put(sampleRate, 4);
   put(sampleRate * frameBytes, 4);
   put(frameBytes, 2);
-  put(sampleBytes * 8, 2);
+  put(bytesPerSample * 8, 2);
   if (isFloat) {
     put(0, 2);
     header += "fact";
@@ -167,26 +186,74 @@ void writeWavHeader(int fd, int format, int channels, int sampleRate, int64_t fr
   }
 }
 
+// Everything a pipe, FIFO or device holds, copied into a temporary file without a name: libsndfile
+// reads every format from a file, where from a pipe it cannot read some and measures others wrong.
+// Takes over `stream` and answers the copy, at its start.
+int copyOfStream(int stream) {
+  const char* folder = std::getenv("TMPDIR");
+  if (!folder || !*folder) folder = "/tmp";
+  int copy = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (copy < 0) {  // a file system without such files: a name, removed at once
+    std::string name = std::string(folder) + "/.fadecrest-input-XXXXXX";
+    copy = mkostemp(name.data(), O_CLOEXEC);
+    if (copy >= 0) unlink(name.c_str());
+  }
+  std::string failure =
+      copy < 0 ? std::string("cannot keep a copy in ") + folder + ": " + std::strerror(errno) : "";
+  char buffer[1 << 16];
+  while (failure.empty()) {
+    ssize_t got = read(stream, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failure = std::string("cannot read it: ") + std::strerror(errno);
+    if (got <= 0) break;
+    for (ssize_t done = 0; done < got && failure.empty();) {
+      ssize_t wrote = write(copy, buffer + done, static_cast<size_t>(got - done));
+      if (wrote < 0 && errno != EINTR)
+        failure = std::string("cannot keep a copy in ") + folder + ": " + std::strerror(errno);
+      if (wrote > 0) done += wrote;
+    }
+  }
+  close(stream);
+  if (!failure.empty()) {
+    if (copy >= 0) close(copy);
+    throw std::runtime_error(failure);
+  }
+  lseek(copy, 0, SEEK_SET);
+  return copy;
+}
+
 }  // namespace
 
 SoundFileSource::SoundFileSource(const std::string& path) {
-  if (path == "-") {
-    file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE);
-    if (!file_) {
-      std::string why = "cannot read it: " + soundFileError(nullptr);
-      if (lseek(STDIN_FILENO, 0, SEEK_CUR) < 0)
-        why += " (from a pipe, WAV, AIFF and Ogg can be read; FLAC only from a file)";
-      throw std::runtime_error(why);
-    }
-    return;
-  }
   struct stat status;
-  if (stat(path.c_str(), &status) != 0) throw std::runtime_error(std::strerror(errno));
+  if ((path == "-" ? fstat(STDIN_FILENO, &status) : stat(path.c_str(), &status)) != 0)
+    throw std::runtime_error(std::strerror(errno));
   if (S_ISDIR(status.st_mode)) throw std::runtime_error("is a directory");
-  if (S_ISREG(status.st_mode) && status.st_size == 0) throw std::runtime_error("is empty");
-  file_ = sf_open(path.c_str(), SFM_READ, &info_);
+  regularFile_ = S_ISREG(status.st_mode);
+  int fd = path == "-" ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(std::strerror(errno));
+  if (!regularFile_) fd = copyOfStream(fd);
+  const off_t bytes = lseek(fd, 0, SEEK_END);
+  lseek(fd, 0, SEEK_SET);
+  if (bytes == 0) {
+    close(fd);
+    throw std::runtime_error("is empty");
+  }
+  file_ = sf_open_fd(fd, SFM_READ, &info_, SF_TRUE);
   if (!file_) throw std::runtime_error("cannot read it: " + soundFileError(nullptr));
+  if (info_.samplerate <= 0) throw std::runtime_error("its header gives no sample rate");
   headerPromisesMore_ = headerPromisesMore(file_);
+  // A file whose length cannot be found (an Ogg without its last page) has lost its end.
+  if (info_.frames == kUnknownLength && (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG)
+    headerPromisesMore_ = true;
+  // No codec packs more frames than this into a byte: a length beyond it is made up, and the
+  // file is read for as long as it goes.
+  constexpr int64_t kMostFramesPerByte = 4096;
+  if (info_.frames != kUnknownLength && info_.frames / kMostFramesPerByte > bytes)
+    info_.frames = kUnknownLength;
+  // A header that says there is no audio where there plainly is (a WAV or AU data size of 0).
+  constexpr off_t kLargestHeader = 4096;
+  if (info_.frames == 0 && bytes > kLargestHeader) unreadBytes_ = bytes;
 }
 
 SoundFileSource::~SoundFileSource() { sf_close(file_); }
@@ -209,6 +276,8 @@ int64_t SoundFileSource::read(double* interleaved, int64_t frames) { return read
 
 std::string SoundFileSource::shortfall() const {
   if (!readError_.empty()) return "it cannot be read any further (" + readError_ + ")";
+  if (unreadBytes_)
+    return "its header says it holds no audio, yet it is " + std::to_string(unreadBytes_) + " bytes long";
   if (headerPromisesMore_ || (info_.frames != kUnknownLength && delivered_ < info_.frames))
     return "it ends before its header says it does";
   return {};
@@ -217,7 +286,7 @@ std::string SoundFileSource::shortfall() const {
 SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, int format, int channels,
                          int sampleRate, int64_t frames)
     : shownName_(shownName) {
-  if (target.isPipe() && (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && wavSampleBytes(format)) {
+  if (target.isPipe() && isWav(format) && headerAheadDescribes(format)) {
     try {
       writeWavHeader(target.fd(), format, channels, sampleRate, frames);
     } catch (const std::exception& error) {
@@ -235,6 +304,9 @@ SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, int
   info.samplerate = sampleRate;
   file_ = sf_open_fd(target.fd(), SFM_WRITE, &info, SF_FALSE);
   if (!file_) throw std::runtime_error("cannot write " + shownName_ + ": " + soundFileError(nullptr));
+  // Written as plain WAV when it stays below 4 GiB after all.
+  if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
+    sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   // Out-of-range samples saturate in integer formats instead of wrapping round.
   sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   // The peak chunk of float files carries the time of writing; without it the same input and
@@ -321,6 +393,23 @@ int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channel
   }
   throw std::runtime_error(containerName(major) + " files cannot hold " + sampleTypeOf(subtype).name +
                            " samples");
+}
+
+int formatForLength(int format, int channels, int64_t frames) {
+  const int major = format & SF_FORMAT_TYPEMASK;
+  const double bytes = frames == kUnknownLength ? -1.0 : double(frames) * channels * sampleBytes(format);
+  // The sizes in a WAV or AIFF header end at 4 GiB. Past half of that (or not knowing), a WAV is
+  // begun as RF64, which is finished as plain WAV if it stays small.
+  if (major == SF_FORMAT_WAV && (bytes < 0 || bytes >= double(int64_t{1} << 31)))
+    return SF_FORMAT_RF64 | (format & SF_FORMAT_SUBMASK);
+  constexpr double kAiffMost = 4294967295.0 - 65536;  // what the sizes hold, less room for the header
+  if (major == SF_FORMAT_AIFF && bytes > kAiffMost) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f GiB", bytes / double(int64_t{1} << 30));
+    throw std::runtime_error(std::string("AIFF files cannot hold more than 4 GiB, and this one would be ") +
+                             size + "; wav (as RF64), flac or ogg can");
+  }
+  return format;
 }
 
 std::string describeFormat(int format) { return containerName(format) + " " + sampleTypeOf(format).name; }

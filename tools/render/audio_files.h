@@ -29,8 +29,9 @@ class SignalSource {
 
 constexpr int64_t kUnknownLength = SF_COUNT_MAX;
 
-// A sound file, or standard input for "-". Reading stops at a damaged or missing part; what came
-// before it is delivered and shortfall() says why it ended.
+// A sound file, or standard input for "-". A pipe, FIFO or device is read whole into a temporary
+// file first. Reading stops at a damaged or missing part; what came before it is delivered and
+// shortfall() says why it ended.
 class SoundFileSource final : public SignalSource {
  public:
   explicit SoundFileSource(const std::string& path);  // throws std::runtime_error with the reason
@@ -42,6 +43,8 @@ class SoundFileSource final : public SignalSource {
   int sampleRate() const override { return info_.samplerate; }
   int64_t frames() const override { return info_.frames; }
   int format() const { return info_.format; }
+  // A regular file can be opened again when its turn comes; anything else is read once.
+  bool canReopen() const { return regularFile_; }
   int64_t read(float* interleaved, int64_t frames) override;
   int64_t read(double* interleaved, int64_t frames) override;
   std::string shortfall() const override;
@@ -54,6 +57,8 @@ class SoundFileSource final : public SignalSource {
   SF_INFO info_{};
   int64_t delivered_ = 0;
   bool headerPromisesMore_ = false;
+  bool regularFile_ = false;
+  int64_t unreadBytes_ = 0;  // a file whose header claims no audio
   std::string readError_;
 };
 
@@ -90,12 +95,19 @@ std::optional<int> writtenFormatOfExtension(std::string extension);
 std::optional<int> majorFormatOfPath(const std::filesystem::path& path);
 std::string extensionOf(int majorFormat);
 
+// Bytes per sample of the sample types stored sample by sample; 0 for compressed codes.
+int sampleBytes(int format);
+
 // The libsndfile sample type for "16", "24", "32" or "float".
 int subtypeNamed(const std::string& bits);
 
 // Joins a major format and a sample type, falling back to a sample type the container can hold
 // when the wanted one was not asked for explicitly. Throws when the pair cannot be written.
 int outputFormat(int majorFormat, int subtype, bool subtypeExplicit, int channels, int sampleRate);
+
+// The format for an output of `frames` frames (kUnknownLength if not known): a WAV that may pass
+// 4 GiB becomes RF64. Throws for a length the format cannot hold, naming formats that can.
+int formatForLength(int format, int channels, int64_t frames);
 
 // "FLAC 16-bit", "WAV 32-bit float".
 std::string describeFormat(int format);

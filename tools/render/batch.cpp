@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -29,6 +30,7 @@ namespace {
 constexpr const char* kTestSignalName = "fadecrest.wav";
 constexpr auto kProgressDelay = std::chrono::milliseconds(500);  // quicker runs show no progress
 constexpr auto kProgressPeriod = std::chrono::milliseconds(200);
+constexpr int64_t kWindowsListed = 12;  // a dry run lists this many, then counts the rest
 
 struct Job {
   std::string input;  // as given: "-" for standard input, empty for the test signal
@@ -41,6 +43,8 @@ struct Job {
   int sampleRate = 0;
   int64_t frames = 0;
   std::vector<std::string> warnings;
+  std::string skipped;    // why it is not rendered, which is no failure
+  bool exists = false;    // a dry run's output that is there already and --force would replace
   std::string failure;    // why it was not written
   std::string shortfall;  // why it was written only in part
   int64_t framesWritten = 0;
@@ -107,19 +111,32 @@ std::optional<int> containerAsked(const Options& options, const std::string& out
 
 // The container asked for or else the input's (WAV for one not written here); the samples as
 // asked or as the input's.
-int chooseFormat(const Options& options, int inputFormat, const std::string& output, int channels, int rate) {
+int chooseFormat(const Options& options, int inputFormat, const std::string& output, int channels, int rate,
+                 int64_t frames) {
   int major = inputFormat & SF_FORMAT_TYPEMASK;
   if (!isWrittenFormat(major)) major = SF_FORMAT_WAV;
   major = containerAsked(options, output).value_or(major);
-  const int subtype = options.bits ? subtypeNamed(*options.bits) : inputFormat & SF_FORMAT_SUBMASK;
-  return outputFormat(major, subtype, options.bits.has_value(), channels, rate);
+  // A compressed code (ADPCM, GSM, MP3) pads its last block: such samples are written as 16-bit PCM.
+  const int subtype = options.bits                   ? subtypeNamed(*options.bits)
+                      : sampleBytes(inputFormat) > 0 ? inputFormat & SF_FORMAT_SUBMASK
+                                                     : SF_FORMAT_PCM_16;
+  return formatForLength(outputFormat(major, subtype, options.bits.has_value(), channels, rate), channels,
+                         frames);
 }
 
 class Planner {
  public:
-  Planner(const Options& options, const FadeSettings& settings)
-      : options_(options), settings_(settings), folder_(outputFolder(options)) {
+  Planner(const Options& options, const FadeSettings& settings, bool dryRun)
+      : options_(options), settings_(settings), dryRun_(dryRun), folder_(outputFolder(options)) {
     for (const std::string& input : options.inputs) inputIdentities_.push_back(identityOfInput(input));
+    // An input where another input's preview goes (a second run over a folder of songs and their
+    // previews) is that preview, not a song to render.
+    for (size_t song = 0; song < options.inputs.size(); ++song) {
+      if (options.inputs[song] == "-") continue;
+      const auto preview = identityOfOutput(outputPathFor(options.inputs[song], options, folder_).string());
+      for (size_t other = 0; preview && other < options.inputs.size(); ++other)
+        if (other != song && inputIdentities_[other] == preview) previewOf_[other] = song;
+    }
   }
 
   const std::optional<fs::path>& folder() const { return folder_; }
@@ -128,6 +145,10 @@ class Planner {
     Job job;
     job.input = options_.inputs.empty() ? std::string() : options_.inputs[index];
     job.shownInput = job.input.empty() ? "the test signal" : job.input == "-" ? "standard input" : job.input;
+    if (auto song = previewOf_.find(index); song != previewOf_.end()) {
+      job.skipped = "skipped: it is the preview of " + options_.inputs[song->second];
+      return job;
+    }
     try {
       checkOutput(job, index);
       openSource(job);
@@ -146,12 +167,13 @@ class Planner {
     if (auto identity = identityOfOutput(output)) {
       const std::string shown = output == "-" ? "standard output" : "the output " + output;
       for (size_t other = 0; other < inputIdentities_.size(); ++other) {
-        if (inputIdentities_[other] != identity) continue;
+        if (inputIdentities_[other] != identity || previewOf_.contains(other)) continue;
         if (other == index) throw std::runtime_error(shown + " is this input itself; not writing over it");
         throw std::runtime_error(shown + " is the input " + options_.inputs[other] + "; not writing over it");
       }
     }
-    job.output = planOutput(output, options_.force);
+    job.output = planOutput(output, options_.force || dryRun_);
+    job.exists = job.output.kind == OutputKind::ReplaceFile && !options_.force;
     if (job.output.kind != OutputKind::Stream &&
         !claimedOutputs_.insert(fs::weakly_canonical(fs::absolute(job.output.target))).second)
       throw std::runtime_error(output + " is the output of an input before it as well");
@@ -160,11 +182,13 @@ class Planner {
   void openSource(Job& job) {
     std::unique_ptr<SignalSource> source;
     int inputFormat = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    bool reopen = false;
     if (job.input.empty()) {
       source = std::make_unique<TestSignal>();
     } else {
       auto file = std::make_unique<SoundFileSource>(job.input);
       inputFormat = file->format();
+      reopen = file->canReopen();
       source = std::move(file);
     }
     job.channels = source->channels();
@@ -173,22 +197,25 @@ class Planner {
     if (job.channels > 2)
       throw std::runtime_error("it has " + std::to_string(job.channels) +
                                " channels; only mono and stereo files can be rendered");
-    job.format = chooseFormat(options_, inputFormat, job.outputPath, job.channels, job.sampleRate);
+    job.format =
+        chooseFormat(options_, inputFormat, job.outputPath, job.channels, job.sampleRate, job.frames);
 
     if (std::string loss = resolutionLoss(inputFormat, job.format); !loss.empty())
       job.warnings.push_back(loss);
-    if (job.frames != kUnknownLength &&
-        fadeWindows(timelineOf(settings_, job.sampleRate), job.frames).empty())
+    if (job.frames != kUnknownLength && job.frames > 0 &&
+        fadeWindowCount(timelineOf(settings_, job.sampleRate), job.frames) == 0)
       job.warnings.push_back("no fade window falls inside this " +
                              clockText(static_cast<double>(job.frames) / job.sampleRate) + " file");
     // A file is opened again when its turn comes, so a long batch holds few files open.
-    if (job.input != "-" && !job.input.empty()) source.reset();
+    if (reopen) source.reset();
     job.source = std::move(source);
   }
 
   const Options& options_;
   const FadeSettings& settings_;
+  bool dryRun_;
   std::optional<fs::path> folder_;
+  std::map<size_t, size_t> previewOf_;  // input -> the input it is the preview of
   std::vector<std::optional<FileIdentity>> inputIdentities_;
   std::set<fs::path> claimedOutputs_;
 };
@@ -213,8 +240,11 @@ void renderJob(Job& job, const Options& options, const PluginModule& module,
     job.framesWritten = renderSource(effect, *source, writer, options.block, options.precision, framesDone);
     effect.suspend();
     writer.finish();
-    target.commit();
     job.shortfall = source->shortfall();
+    // A file is replaced only by a whole new one; a new file keeps what was rendered.
+    if (!job.shortfall.empty() && job.output.kind == OutputKind::ReplaceFile)
+      throw std::runtime_error(job.shortfall + "; " + job.output.shown + " is left as it was");
+    target.commit();
   } catch (const std::exception& error) {
     job.failure = error.what();
   }
@@ -258,9 +288,9 @@ class ProgressLine {
   bool shown_ = false;
 };
 
-std::vector<Job> planAll(const Options& options, const FadeSettings& settings, bool makeFolder) {
-  Planner planner(options, settings);
-  if (makeFolder && planner.folder()) {
+std::vector<Job> planAll(const Options& options, const FadeSettings& settings, bool dryRun) {
+  Planner planner(options, settings, dryRun);
+  if (!dryRun && planner.folder()) {
     std::error_code error;
     fs::create_directories(*planner.folder(), error);
     if (error)
@@ -287,8 +317,13 @@ void sayAbout(const Job& job, const std::string& text) {
 int summarise(const std::vector<Job>& jobs, const Options& options) {
   // Results go to standard output unless the audio does.
   FILE* results = options.output == "-" ? stderr : stdout;
-  size_t written = 0, failed = 0, cut = 0;
+  size_t written = 0, failed = 0, cut = 0, skipped = 0;
   for (const Job& job : jobs) {
+    if (!job.skipped.empty()) {
+      ++skipped;
+      if (!options.quiet) sayAbout(job, job.skipped);
+      continue;
+    }
     if (!job.failure.empty()) {
       ++failed;
       sayAbout(job, job.failure);
@@ -312,6 +347,7 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
     std::string tally = std::to_string(written) + " of " + std::to_string(jobs.size()) + " files written";
     if (cut) tally += ", " + std::to_string(cut) + " of them cut short";
     if (failed) tally += ", " + std::to_string(failed) + " failed";
+    if (skipped) tally += ", " + std::to_string(skipped) + " skipped";
     say(stderr, "fadecrest-render: " + tally + "\n");
   }
   return failed || cut ? 1 : 0;
@@ -321,13 +357,13 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
 
 int renderAll(const Options& options, const PluginModule& module) {
   const FadeSettings settings = settingsFor(options, module);
-  std::vector<Job> jobs = planAll(options, settings, true);
+  std::vector<Job> jobs = planAll(options, settings, false);
 
   std::vector<Job*> queue;
   int64_t totalFrameSeconds = 0;
   bool lengthsKnown = true;
   for (Job& job : jobs) {
-    if (!job.failure.empty()) continue;
+    if (!job.failure.empty() || !job.skipped.empty()) continue;
     queue.push_back(&job);
     if (job.frames == kUnknownLength)
       lengthsKnown = false;
@@ -373,19 +409,22 @@ int renderAll(const Options& options, const PluginModule& module) {
 
 int showPlan(const Options& options, const PluginModule& module) {
   const FadeSettings settings = settingsFor(options, module);
-  std::vector<Job> jobs = planAll(options, settings, false);
+  std::vector<Job> jobs = planAll(options, settings, true);
   int status = 0;
   for (const Job& job : jobs) {
-    if (!job.failure.empty()) {
-      sayAbout(job, job.failure);
-      status = 1;
+    if (!job.skipped.empty() || !job.failure.empty()) {
+      sayAbout(job, job.skipped.empty() ? job.failure : job.skipped);
+      if (job.skipped.empty()) status = 1;
       continue;
     }
+    // The run itself would refuse an output that is there already.
+    if (job.exists) status = 1;
     const bool lengthKnown = job.frames != kUnknownLength;
     const double rate = job.sampleRate;
     std::string text =
-        job.shownInput + " -> " + job.output.shown + "\n  " + describeFormat(job.format) + ", " +
-        std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") + ", " +
+        job.shownInput + " -> " + job.output.shown + (job.exists ? " (exists; --force replaces it)" : "") +
+        "\n  " + describeFormat(job.format) + ", " + std::to_string(job.sampleRate) + " Hz, " +
+        (job.channels == 1 ? "mono" : "stereo") + ", " +
         (lengthKnown ? clockText(static_cast<double>(job.frames) / rate) : "length unknown") + "\n";
     text += "  program " + std::to_string(settings.program) + " \"" + settings.programName + "\", interval " +
             secondsText(intervalSeconds(settings.interval)) + ", duration " +
@@ -393,12 +432,15 @@ int showPlan(const Options& options, const PluginModule& module) {
             (options.precision == Precision::Double ? "double" : "single") + " precision\n";
     // A stream of unknown length shows its first window and how often they come.
     const FadeTimeline timeline = timelineOf(settings, rate);
-    std::vector<FadeWindow> windows = fadeWindows(timeline, lengthKnown ? job.frames : timeline.interval + 1);
+    const int64_t frames = lengthKnown ? job.frames : timeline.interval + 1;
+    std::vector<FadeWindow> windows = fadeWindows(timeline, frames, kWindowsListed);
     text += "  fade windows:";
     for (size_t i = 0; i < windows.size(); ++i)
       text += (i ? ", " : " ") + clockText(static_cast<double>(windows[i].start) / rate) + "-" +
               clockText(static_cast<double>(windows[i].end) / rate);
     if (windows.empty()) text += " none";
+    if (const int64_t count = fadeWindowCount(timeline, frames); count > kWindowsListed)
+      text += ", ... (" + std::to_string(count) + " in all)";
     if (!lengthKnown) text += ", then every " + clockText(static_cast<double>(timeline.cycle()) / rate);
     say(stdout, text + "\n");
     if (!options.quiet)
