@@ -32,8 +32,26 @@ struct HostCall {
 };
 std::vector<HostCall> gCalls;
 
+// Windows damaged again at every host idle of the editor's own idle routine, and how many of them
+// that routine painted in one pass.
+std::vector<HWND> gDamagedAtEachPass;
+int gMostPaintsInAPass = 0, gPassesThatPainted = 0;
+
+void countPaints() {
+  static bool damaged = false;  // by the previous pass
+  int painted = 0;
+  for (HWND window : gDamagedAtEachPass) {
+    painted += damaged && !GetUpdateRect(window, nullptr, FALSE);
+    InvalidateRect(window, nullptr, FALSE);
+  }
+  damaged = !gDamagedAtEachPass.empty();
+  gMostPaintsInAPass = std::max(gMostPaintsInAPass, painted);
+  gPassesThatPainted += painted > 0;
+}
+
 VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
   gCalls.push_back({opcode, index, opt});
+  if (opcode == audioMasterIdle) countPaints();
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
@@ -205,6 +223,7 @@ class EditorUnderWine : public testing::Test {
     ASSERT_NE(module->entry(), nullptr) << PluginModule::loadError();
     gCalls.clear();
   }
+  void TearDown() override { SwapMouseButton(FALSE); }
   // A new effect at a program, its editor open in the host window.
   std::unique_ptr<Effect> openEditor(HostWindow& window, int program) {
     auto effect = std::make_unique<Effect>(*module, recordingHost);
@@ -223,13 +242,18 @@ class EditorUnderWine : public testing::Test {
   HostWindow host{100, 100};
 };
 
+// With the buttons swapped, press messages name the buttons as the user sees them: the left one
+// (the physical right) opens the about picture, the right one does nothing.
 TEST_F(EditorUnderWine, ShowsTheGoldenPicturesAndTheTitleOpensTheAboutPictureUntilTheNextClick) {
+  SwapMouseButton(TRUE);
   auto effect = openEditor(host, 3);
   const Picture shown = editorOnScreen(host);
   expectLooksLike(shown, "medium_track");
   writePng(shown, std::string("Z:") + FADECREST_OUTPUT_DIR + "/editor-wine.png");
 
-  ASSERT_TRUE(xdotool("mousemove " + at(host.onScreen(kTitle)) + " click 1"));
+  ASSERT_TRUE(xdotool("mousemove " + at(host.onScreen(kTitle)) + " click 3"));
+  expectLooksLike(editorOnScreen(host), "medium_track");
+  ASSERT_TRUE(xdotool("click 1"));
   expectLooksLike(editorOnScreen(host), "about");
   ASSERT_TRUE(xdotool("click 1"));
   expectLooksLike(editorOnScreen(host), "medium_track");
@@ -248,8 +272,14 @@ TEST_F(EditorUnderWine, DraggingAKnobAutomatesRisingValuesInsideAnEditGesture) {
     const POINT p{from.x + (to.x - from.x) * k / 4, from.y + (to.y - from.y) * k / 4};
     gesture += " mousemove " + at(host.onScreen(p)) + " sleep 0.12";
   }
+  HostWindow elsewhere(500, 100);  // below the editor's: Wine paints the topmost window first
+  SetWindowPos(elsewhere.handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  gDamagedAtEachPass = {host.editor(), elsewhere.handle()};
   ASSERT_TRUE(xdotool(gesture + " sleep 0.2 mouseup 1"));
+  gDamagedAtEachPass.clear();
   pumpMessages(300);
+  EXPECT_GT(gPassesThatPainted, 0) << "the idle routine paints while the knob follows the mouse";
+  EXPECT_EQ(gMostPaintsInAPass, 1) << "one paint per idle pass";
 
   const std::vector<VstInt32> seen = gestureOpcodes();
   ASSERT_GE(seen.size(), 3u);
@@ -282,6 +312,11 @@ TEST_F(EditorUnderWine, WheelTurnsStepTheKnobAndAControlClickCentresIt) {
   const std::vector<float> values = automated(kInterval);
   ASSERT_FALSE(values.empty());
   EXPECT_EQ(values.back(), 0.5f);
+
+  EXPECT_EQ((*effect).dispatch(effEditKeyDown, 0, VKEY_UP), 1) << "the arrow keys step the knob last used";
+  ASSERT_TRUE(xdotool("click 2"));
+  pumpMessages(200);
+  EXPECT_EQ((*effect).dispatch(effEditKeyDown, 0, VKEY_UP), 0) << "a middle press takes the focus away";
   (*effect).dispatch(effEditClose);
 }
 
