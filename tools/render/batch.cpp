@@ -17,6 +17,7 @@
 
 #include "audio_files.h"
 #include "effect_settings.h"
+#include "messages.h"
 #include "output_target.h"
 #include "renderer.h"
 #include "test_signal.h"
@@ -41,6 +42,7 @@ struct Job {
   int format = 0;
   int channels = 0;
   int sampleRate = 0;
+  int outputRate = 0;  // differs from the input's where the format cannot hold that
   int64_t frames = 0;
   std::vector<std::string> warnings;
   std::string skipped;    // why it is not rendered, which is no failure
@@ -48,6 +50,7 @@ struct Job {
   std::string failure;    // why it was not written
   std::string shortfall;  // why it was written only in part
   int64_t framesWritten = 0;
+  int64_t clipped = 0, notNumbers = 0;
 };
 
 // "3:12.4", or "1:02:03.4" from an hour on.
@@ -89,7 +92,7 @@ fs::path outputPathFor(const std::string& input, const Options& options,
   const fs::path base = input.empty() ? fs::path(kTestSignalName) : fs::path(input);
   std::string extension = base.extension().string();
   if (options.format)
-    extension = "." + extensionOf(majorFormatNamed(*options.format));
+    extension = "." + extensionOf(containerNamed(*options.format));
   else if (!extension.empty() && !writtenFormatOfExtension(extension))
     extension = ".wav";
   const fs::path name = base.stem().string() + "-preview" + extension;
@@ -100,27 +103,26 @@ fs::path outputPathFor(const std::string& input, const Options& options,
 // The container asked for: by --format, or else by the output's name, which must agree with it.
 // None when neither tells.
 std::optional<int> containerAsked(const Options& options, const std::string& output) {
-  const int named = output == "-" ? 0 : majorFormatOfPath(output).value_or(0);  // 0: the name tells nothing
+  const int named = output == "-" ? 0 : containerOfPath(output).value_or(0);  // 0: the name tells nothing
   if (!options.format) return named ? std::optional<int>(named) : std::nullopt;
-  const int major = majorFormatNamed(*options.format);
-  if (named && named != major)
+  const int container = containerNamed(*options.format);
+  if (named && named != container)
     throw std::runtime_error("the name " + output + " says " + extensionOf(named) +
                              ", but --format asks for " + *options.format);
-  return major;
+  return container;
 }
 
 // The container asked for or else the input's (WAV for one not written here); the samples as
 // asked or as the input's.
 int chooseFormat(const Options& options, int inputFormat, const std::string& output, int channels, int rate,
                  int64_t frames) {
-  int major = inputFormat & SF_FORMAT_TYPEMASK;
-  if (!isWrittenFormat(major)) major = SF_FORMAT_WAV;
-  major = containerAsked(options, output).value_or(major);
+  const int kept = containerOf(inputFormat);
+  const int container = containerAsked(options, output).value_or(kept ? kept : SF_FORMAT_WAV);
   // A compressed code (ADPCM, GSM, MP3) pads its last block: such samples are written as 16-bit PCM.
   const int subtype = options.bits                   ? subtypeNamed(*options.bits)
                       : sampleBytes(inputFormat) > 0 ? inputFormat & SF_FORMAT_SUBMASK
                                                      : SF_FORMAT_PCM_16;
-  return formatForLength(outputFormat(major, subtype, options.bits.has_value(), channels, rate), channels,
+  return formatForLength(outputFormat(container, subtype, options.bits.has_value(), channels, rate), channels,
                          frames);
 }
 
@@ -200,6 +202,12 @@ class Planner {
     job.format =
         chooseFormat(options_, inputFormat, job.outputPath, job.channels, job.sampleRate, job.frames);
 
+    job.outputRate = outputRate(job.format, job.sampleRate);
+    checkEncoding(job.format, job.channels, job.outputRate, {options_.bitrate, options_.quality});
+    if (job.outputRate != job.sampleRate)
+      job.warnings.push_back("resampled to " + std::to_string(job.outputRate) +
+                             " Hz: " + describeFormat(job.format) + " cannot hold " +
+                             std::to_string(job.sampleRate) + " Hz");
     if (std::string loss = resolutionLoss(inputFormat, job.format); !loss.empty())
       job.warnings.push_back(loss);
     if (job.frames != kUnknownLength && job.frames > 0 &&
@@ -234,12 +242,21 @@ void renderJob(Job& job, const Options& options, const PluginModule& module,
     PluginHost effect(module);
     setUpEffect(effect, options, source->sampleRate());
     OutputTarget target(job.output);
-    SoundWriter writer(target, job.output.shown, job.format, source->channels(), source->sampleRate(),
-                       source->frames());
+    const int64_t frames = source->frames();
+    SoundWriter writer(target, job.output.shown,
+                       {job.format,
+                        job.channels,
+                        job.sampleRate,
+                        job.outputRate,
+                        frames == kUnknownLength ? frames : frames * job.outputRate / job.sampleRate,
+                        {options.bitrate, options.quality},
+                        source->tags()});
     effect.resume();
     job.framesWritten = renderSource(effect, *source, writer, options.block, options.precision, framesDone);
     effect.suspend();
     writer.finish();
+    job.clipped = writer.clipped();
+    job.notNumbers = writer.notNumbers();
     job.shortfall = source->shortfall();
     // A file is replaced only by a whole new one; a new file keeps what was rendered.
     if (!job.shortfall.empty() && job.output.kind == OutputKind::ReplaceFile)
@@ -270,15 +287,15 @@ class ProgressLine {
       line += " rendered";
     }
     setProgressLineShown(true);
-    std::fprintf(stderr, "\r\033[K%s", line.c_str());
-    std::fflush(stderr);
+    std::fprintf(messages(), "\r\033[K%s", line.c_str());
+    std::fflush(messages());
     shown_ = true;
   }
 
   ~ProgressLine() {
     if (!shown_) return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    std::fputs("\r\033[K", messages());
+    std::fflush(messages());
     setProgressLineShown(false);
   }
 
@@ -311,12 +328,12 @@ void say(FILE* stream, const std::string& text) {
 
 // A message about one input, on standard error.
 void sayAbout(const Job& job, const std::string& text) {
-  say(stderr, "fadecrest-render: " + job.shownInput + ": " + text + "\n");
+  say(messages(), "fadecrest-render: " + job.shownInput + ": " + text + "\n");
 }
 
 int summarise(const std::vector<Job>& jobs, const Options& options) {
   // Results go to standard output unless the audio does.
-  FILE* results = options.output == "-" ? stderr : stdout;
+  FILE* results = options.output == "-" ? messages() : stdout;
   size_t written = 0, failed = 0, cut = 0, skipped = 0;
   for (const Job& job : jobs) {
     if (!job.skipped.empty()) {
@@ -333,10 +350,13 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
     const double seconds = static_cast<double>(job.framesWritten) / job.sampleRate;
     if (!options.quiet) {
       say(results, "wrote " + job.output.shown + " (" + clockText(seconds) + ", " +
-                       std::to_string(job.sampleRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") +
+                       std::to_string(job.outputRate) + " Hz, " + (job.channels == 1 ? "mono" : "stereo") +
                        ")\n");
       for (const std::string& warning : job.warnings) sayAbout(job, warning);
     }
+    // As sox does, even with -q: what was clipped, and samples that were no numbers.
+    if (job.clipped) sayAbout(job, "clipped " + std::to_string(job.clipped) + " samples");
+    if (job.notNumbers) sayAbout(job, std::to_string(job.notNumbers) + " samples were NaN or infinite");
     if (!job.shortfall.empty()) {
       ++cut;
       sayAbout(job,
@@ -348,9 +368,40 @@ int summarise(const std::vector<Job>& jobs, const Options& options) {
     if (cut) tally += ", " + std::to_string(cut) + " of them cut short";
     if (failed) tally += ", " + std::to_string(failed) + " failed";
     if (skipped) tally += ", " + std::to_string(skipped) + " skipped";
-    say(stderr, "fadecrest-render: " + tally + "\n");
+    say(messages(), "fadecrest-render: " + tally + "\n");
   }
   return failed || cut ? 1 : 0;
+}
+
+// What an interrupt finds of a batch, for the signal handler: the names are made before the
+// workers start, and each worker sets the state of its file.
+enum JobState : int { kNotBegun, kStopped, kWritten, kFailed };
+struct BatchView {
+  std::vector<std::string> inputs, outputs;
+  std::unique_ptr<std::atomic<int>[]> states;
+};
+std::atomic<BatchView*> batchView{nullptr};
+
+// Runs in the signal handler: only writes.
+void reportInterruptedBatch() {
+  const BatchView* view = batchView.load();
+  if (!view) return;
+  struct List {
+    int state;
+    const char* heading;
+  };
+  for (const List& list : {List{kWritten, "written whole: "}, List{kStopped, "stopped: "},
+                           List{kFailed, "failed: "}, List{kNotBegun, "not begun: "}}) {
+    bool any = false;
+    for (size_t i = 0; i < view->inputs.size(); ++i) {
+      if (view->states[i] != list.state) continue;
+      sayInHandler(any ? ", " : "fadecrest-render: ");
+      if (!any) sayInHandler(list.heading);
+      sayInHandler((list.state == kWritten ? view->outputs[i] : view->inputs[i]).c_str());
+      any = true;
+    }
+    if (any) sayInHandler("\n");
+  }
 }
 
 }  // namespace
@@ -378,11 +429,23 @@ int renderAll(const Options& options, const PluginModule& module) {
   std::condition_variable allDone;
   const size_t workerCount = std::min<size_t>(
       queue.size(), options.jobs.value_or(std::max(1u, std::thread::hardware_concurrency())));
+  BatchView view;
+  view.states = std::make_unique<std::atomic<int>[]>(queue.size());
+  for (const Job* job : queue) {
+    view.inputs.push_back(job->shownInput);
+    view.outputs.push_back(job->output.shown);
+  }
+  if (queue.size() > 1) {
+    batchView = &view;
+    setInterruptReport(reportInterruptedBatch);
+  }
   std::vector<std::thread> workers;
   for (size_t w = 0; w < workerCount; ++w)
     workers.emplace_back([&] {
       for (size_t i; (i = next++) < queue.size();) {
+        view.states[i] = kStopped;
         renderJob(*queue[i], options, module, framesDone[i]);
+        view.states[i] = queue[i]->failure.empty() ? kWritten : kFailed;
         std::lock_guard lock(doneMutex);
         ++filesDone;
         allDone.notify_all();
@@ -390,7 +453,7 @@ int renderAll(const Options& options, const PluginModule& module) {
     });
 
   {
-    const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
+    const bool showProgress = !options.quiet && isatty(messagesDescriptor());
     ProgressLine progress(queue.size(), lengthsKnown ? totalFrameSeconds : 0);
     const auto start = std::chrono::steady_clock::now();
     std::unique_lock lock(doneMutex);
@@ -404,6 +467,8 @@ int renderAll(const Options& options, const PluginModule& module) {
     }
   }
   for (std::thread& worker : workers) worker.join();
+  setInterruptReport(nullptr);
+  batchView = nullptr;
   return summarise(jobs, options);
 }
 
