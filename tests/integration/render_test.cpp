@@ -64,11 +64,6 @@ CommandResult renderIn(const ScratchDirectory& directory, std::vector<std::strin
   return runCommand(arguments, directory.path(), {}, signalAfter, signal);
 }
 
-std::string contentsOf(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 // Every entry of a directory with what it holds: bytes, permission bits, where a link points.
 std::map<std::string, std::string> stateOf(const ScratchDirectory& directory) {
   std::map<std::string, std::string> state;
