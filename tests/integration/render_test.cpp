@@ -409,18 +409,6 @@ TEST(Render, InterruptedRenderLeavesNoFile) {
   EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});
 }
 
-// Installed, the tool finds the plug-in installed with it.
-TEST(Render, InstalledToolFindsItsPlugIn) {
-  ScratchDirectory prefix;
-  CommandResult install =
-      runCommand({CMAKE_COMMAND_PATH, "--install", FADECREST_BUILD_DIR, "--prefix", prefix.path()});
-  ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
-  EXPECT_TRUE(std::filesystem::exists(prefix / "lib/vst/fadecrest.so"));
-  CommandResult programs = runCommand({(prefix / "bin/fadecrest-render").string(), "--list-programs"});
-  EXPECT_EQ(programs.exitCode, 0) << programs.err;
-  EXPECT_NE(programs.out.find("Shortest"), std::string::npos) << programs.out;
-}
-
 }  // namespace
 
 // The editor snapshot: the plug-in's real editor at the settings asked for, as the golden pictures
