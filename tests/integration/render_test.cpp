@@ -134,6 +134,7 @@ TEST(Render, OutputFollowsTheFadeRuleInTheFormatAskedFor) {
       {"in.rf64", SF_FORMAT_RF64 | SF_FORMAT_FLOAT, 2, "$R -q <(cat in.rf64) -o o.wav --program 5", "o.wav", kFloat},
       {"in.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 1, "mkfifo f; cat in.w64 >f & $R -q f -o o.wav --program 5", "o.wav", kFloat},
       {"in.wav", kFloat, 2, "ffmpeg -v error -i in.wav -c:a pcm_f32le -f wav - | $R -q - -o o.wav --program 5", "o.wav", kFloat},
+      {"in.wav", k16, 2, "sox in.wav -t aiff - | $R -q - -o - --format wav | cat >o.wav", "o.wav", k16},
       // Into pipes, where nothing can be taken back: a WAV header is written ahead with its sizes right.
       {"in.wav", kFloat, 2, "cat in.wav | $R -q - -o - --format wav --program 5 | cat >o.wav", "o.wav", kFloat},
       {"in.wav", k16, 2, "$R -q in.wav -o - --format wav | cat >o.wav", "o.wav", k16},

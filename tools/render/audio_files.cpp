@@ -98,16 +98,19 @@ std::string containerName(int format) {
 
 // libsndfile trims a data chunk that runs past the end of the file to what is there, and notes
 // the size the header gave in its log: "data : 1764000 (should be 299942)".
-bool headerPromisesMore(SNDFILE* file) {
+bool headerPromisesMore(SNDFILE* file, bool streamed) {
   char log[8192] = {};
   sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
   std::istringstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     line.erase(0, line.find_first_not_of(' '));
-    // 0xFFFFFFFF is the usual "length unknown" of a stream (ffmpeg's WAV), not a promise.
-    if ((line.starts_with("data ") || line.starts_with("SSND ")) &&
-        line.find("(should be") != std::string::npos && line.find("4294967295") == std::string::npos)
-      return true;
+    if (!(line.starts_with("data ") || line.starts_with("SSND ")) ||
+        line.find("(should be") == std::string::npos)
+      continue;
+    // What a stream writes before it knows its length is no promise: 0xFFFFFFFF (ffmpeg's WAV), or
+    // from 0x7F000000 up (sox's AIFF) where the input came through a pipe.
+    const unsigned long long stated = std::strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+    if (stated != 0xFFFFFFFFull && !(streamed && stated >= 0x7F000000ull)) return true;
   }
   return false;
 }
@@ -303,7 +306,7 @@ SoundFileSource::SoundFileSource(const std::string& path) {
   file_ = sf_open_fd(fd, SFM_READ, &info_, SF_TRUE);
   if (!file_) throw std::runtime_error("cannot read it: " + soundFileError(nullptr));
   if (info_.samplerate <= 0) throw std::runtime_error("its header gives no sample rate");
-  headerPromisesMore_ = headerPromisesMore(file_);
+  headerPromisesMore_ = headerPromisesMore(file_, !regularFile_);
   // A file whose length cannot be found (an Ogg without its last page) has lost its end.
   if (info_.frames == kUnknownLength && (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG)
     headerPromisesMore_ = true;
