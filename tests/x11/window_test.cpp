@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/input.h"
 
@@ -19,9 +21,11 @@ using platform::MessageType;
 using platform::WindowHandle;
 
 int gPaints = 0;
+std::vector<platform::Message> gKeys;  // key presses, as the procedure had them
 
 long countingProcedure(WindowHandle window, const platform::Message& message) {
   if (message.type == MessageType::paint) ++gPaints;
+  if (message.type == MessageType::keyDown) gKeys.push_back(message);
   return platform::defaultWindowProcedure(window, message);
 }
 
@@ -61,6 +65,22 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_EQ(platform::windowParent(window), handleOf(inner));
   EXPECT_EQ(platform::windowParent(handleOf(top)), nullptr) << "the root is no window of the host's";
   EXPECT_EQ(platform::screenToClient(handleOf(inner), {120, 130}), (platform::Point{10, 10}));
+
+  // Keys typed over the window, named or by the character they type as Shift makes it.
+  XWarpPointer(x, None, id, 0, 0, 0, 0, 50, 50);
+  KeySym euro = 0x10020ac;  // on a key of its own, as keyboard maps have it
+  XChangeKeyboardMapping(x, 255, 1, &euro, 1);
+  XSync(x, False);
+  ASSERT_TRUE(display.xdotool({"key", "shift+a", "Left", "shift+Tab", "KP_Enter", "F12", "U20AC"},
+                              [&] { platform::dispatchWindowEvents(window, platform::PendingEvents::all); }));
+  platform::dispatchWindowEvents(window, platform::PendingEvents::all);
+  std::vector<std::pair<platform::NamedKey, char32_t>> typed;
+  for (const platform::Message& key : gKeys)
+    if (!(key.key == platform::NamedKey::shift)) typed.emplace_back(key.key, key.character);
+  using enum platform::NamedKey;
+  EXPECT_EQ(typed,
+            (decltype(typed){{none, U'A'}, {left, 0}, {tab, 0}, {keypadEnter, 0}, {f12, 0}, {none, U'€'}}));
+  EXPECT_TRUE(gKeys.size() > 1 && gKeys[1].keys & platform::keyBit(platform::Key::shift));
 
   platform::resizeWindow(window, 200, 100);
   XWindowAttributes attributes{};
@@ -107,6 +127,9 @@ TEST_F(X11Window, APictureIsTheServersWhenItsSurfaceIsGivenBack) {
     gPaints = 0;
     platform::dispatchWindowEvents(window, platform::PendingEvents::all);
     EXPECT_EQ(gPaints, 1) << (shared ? "shared memory" : "plain requests");
+    platform::invalidateWindow(window, {0, 0, 5, 5});
+    platform::dispatchWindowEvents(window, platform::PendingEvents::all);
+    EXPECT_EQ(gPaints, 2) << "a part made invalid is painted";
     platform::destroyWindow(window);
   }
 }
