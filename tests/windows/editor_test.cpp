@@ -153,6 +153,7 @@ std::string frameClassName(const PluginModule& module) {
 class EditorUnderWine : public testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(module->entry(), nullptr) << PluginModule::loadError(); }
+  void TearDown() override { SwapMouseButton(FALSE); }
   // A new effect at a program, its editor open in the host window.
   std::unique_ptr<Effect> openEditor(HostWindow& window, int program) {
     auto effect = std::make_unique<Effect>(*module, RecordingHost::callback);
@@ -175,8 +176,30 @@ TEST_F(EditorUnderWine, ShowsTheGoldenPicturesAndTakesClicksDragsAndWheelTurns) 
   writePng(editorOnScreen(host), std::string("Z:") + FADECREST_OUTPUT_DIR + "/editor-wine.png");
   EditorInHost editor(host, *effect, recorder);
   gestures::expectTheTitleShowsTheAboutPictureUntilTheNextClick(editor);
+
+  // While the knob follows the mouse, the editor and a window below it are damaged again at every
+  // pass of the editor's idle routine (seen as the host's idle), which paints one of them each time.
+  HostWindow elsewhere(500, 100);
+  SetWindowPos(elsewhere.handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  std::vector<int> paintsInPass;
+  recorder.onCall = [&](const HostCall& call) {
+    if (call.opcode != audioMasterIdle) return;
+    int painted = 0;
+    for (HWND window : {host.editor(), elsewhere.handle()}) {
+      painted += !GetUpdateRect(window, nullptr, FALSE);
+      InvalidateRect(window, nullptr, FALSE);
+    }
+    paintsInPass.push_back(painted);
+  };
   gestures::expectAKnobDragAutomatesRisingValuesInOneGesture(editor);
+  recorder.onCall = nullptr;
+  ASSERT_GT(paintsInPass.size(), 2u);
+  EXPECT_EQ(*std::max_element(paintsInPass.begin() + 1, paintsInPass.end()), 1) << "one paint per idle pass";
+
   gestures::expectWheelNotchesStepTheKnobAndAControlClickCentresIt(editor);
+  EXPECT_EQ((*effect).dispatch(effEditKeyDown, 0, VKEY_UP), 1) << "the arrow keys step the knob last used";
+  ASSERT_TRUE(editor.input("click 2"));
+  EXPECT_EQ((*effect).dispatch(effEditKeyDown, 0, VKEY_UP), 0) << "a middle press takes the focus away";
   (*effect).dispatch(effEditClose);
 }
 
@@ -273,8 +296,16 @@ TEST_F(EditorUnderWine, TwoEditorsAtOnceThenFreeLibraryAfterEffClose) {
   pumpMessages(200);
   module.emplace();  // loaded once more: a fresh start after a clean unload
   ASSERT_NE(module->entry(), nullptr);
+  // Swapped buttons are read as the class is registered anew. Press messages name the buttons as
+  // the user sees them: the left one (the physical right) opens the about picture, the right one
+  // does nothing.
+  SwapMouseButton(TRUE);
   auto again = openEditor(host, 5);
-  expectLooksLike(editorOnScreen(host), "shortest");
+  EditorInHost editor(host, *again, recorder);
+  ASSERT_TRUE(editor.input("mousemove " + editor.onScreen(gestures::kTitle) + " click 3"));
+  expectLooksLike(editor.shown(), "shortest");
+  ASSERT_TRUE(editor.input("click 1"));
+  expectLooksLike(editor.shown(), "about");
   (*again).dispatch(effEditClose);
 }
 
