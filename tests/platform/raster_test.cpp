@@ -66,6 +66,23 @@ TEST(Raster, PremultipliedSourceOver) {
   // Without per-pixel alpha only the constant opacity counts.
   raster::alphaBlend(target, target.bounds(), target.bounds(), source, {0, 0}, 255, false);
   EXPECT_EQ(target.pixel(0, 0), (Pixel{0, 0, 100, 255}));
+
+  // A row blends pixel for pixel as each pixel does on its own, whatever the opacity.
+  Image row(64, 1, false), ground(64, 1, false);
+  for (int x = 0; x < 64; ++x) {
+    const auto a = static_cast<std::uint8_t>(x * 97 % 256);
+    *row.at(x, 0) = {static_cast<std::uint8_t>(a * 2 / 3), static_cast<std::uint8_t>(a / 2), a, a};
+    *ground.at(x, 0) = {static_cast<std::uint8_t>(x * 41), static_cast<std::uint8_t>(x * 9), 77, 200};
+  }
+  for (const auto& [opacity, perPixelAlpha] : {std::pair{255, true}, {128, true}, {200, false}}) {
+    Image blended = ground;
+    raster::alphaBlend(blended, blended.bounds(), blended.bounds(), row, {0, 0}, opacity, perPixelAlpha);
+    for (int x = 0; x < 64; ++x) {
+      Image alone = ground;
+      raster::alphaBlend(alone, alone.bounds(), {x, 0, x + 1, 1}, row, {x, 0}, opacity, perPixelAlpha);
+      EXPECT_EQ(blended.pixel(x, 0), alone.pixel(x, 0)) << "pixel " << x << ", opacity " << opacity;
+    }
+  }
 }
 
 TEST(HeadlessInput, ManualClockMovesOnlyWhenTold) {
