@@ -10,6 +10,10 @@
 #include <new>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/module.h"
 #include "platform/resources.h"
 #include "vstgui/cdrawcontext.h"
@@ -33,28 +37,64 @@ void readCallback(png_structp png, png_bytep data, png_size_t length) {
   source->position += length;
 }
 
-// The decoder gives red, green, blue, alpha; the image holds blue, green, red, alpha with each
-// colour byte c as c * a >> 8 (a shift instead of a division: opaque 255 is stored as 254), so a
-// pixel with alpha 0 becomes four zero bytes. Red and blue share one multiplication, each product
-// fitting the 16 bits of its half, and a rotation by 16 bits swaps them. Answers whether every
-// pixel is opaque.
+// One pixel of what the decoder gives, red, green, blue, alpha, as the image holds it: blue, green,
+// red, alpha with each colour byte c as c * a >> 8 (a shift instead of a division: opaque 255 is
+// stored as 254), so a pixel with alpha 0 becomes four zero bytes. Red and blue share one
+// multiplication, each product fitting the 16 bits of its half, and a rotation by 16 bits swaps
+// them.
+std::uint32_t premultiplied(std::uint32_t pixel) {
+  const std::uint32_t a = pixel >> 24;
+  return std::rotl((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu, 16) |
+         ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) | a << 24;
+}
+
+#ifdef __SSE2__
+// The same for two pixels spread to 16-bit lanes.
+inline __m128i premultipliedTwo(__m128i rgba) {
+  const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(rgba, 0xff), 0xff);
+  const __m128i products = _mm_srli_epi16(_mm_mullo_epi16(rgba, alpha), 8);
+  const __m128i bgr =
+      _mm_shufflehi_epi16(_mm_shufflelo_epi16(products, _MM_SHUFFLE(3, 0, 1, 2)), _MM_SHUFFLE(3, 0, 1, 2));
+  const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+  return _mm_or_si128(_mm_andnot_si128(alphaLanes, bgr), _mm_and_si128(alphaLanes, rgba));
+}
+#endif
+
+// Premultiplies the whole image in place; answers whether every pixel is opaque.
 bool premultiply(platform::Bitmap& image) {
   static_assert(std::endian::native == std::endian::little, "pixels are read as red in the low byte");
   const int width = image.width();
-  std::uint32_t everyAlpha = 0xff;
+  std::uint32_t everyAlpha = 0xffu << 24;
+#ifdef __SSE2__
+  __m128i everyPixel = _mm_set1_epi32(-1);
+#endif
   for (int row = 0; row < image.height(); ++row) {
     std::uint8_t* p = image.memoryRow(row);
-    for (int x = 0; x < width; ++x, p += 4) {
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 4 <= width; x += 4) {
+      auto* four = reinterpret_cast<__m128i*>(p + 4 * x);
+      const __m128i pixels = _mm_loadu_si128(four);
+      everyPixel = _mm_and_si128(everyPixel, pixels);
+      _mm_storeu_si128(four, _mm_packus_epi16(premultipliedTwo(_mm_unpacklo_epi8(pixels, zero)),
+                                              premultipliedTwo(_mm_unpackhi_epi8(pixels, zero))));
+    }
+#endif
+    for (; x < width; ++x) {
       std::uint32_t pixel;
-      std::memcpy(&pixel, p, 4);
-      const std::uint32_t a = pixel >> 24;
-      everyAlpha &= a;
-      pixel = std::rotl((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu, 16) |
-              ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) | a << 24;
-      std::memcpy(p, &pixel, 4);
+      std::memcpy(&pixel, p + 4 * x, 4);
+      everyAlpha &= pixel;
+      pixel = premultiplied(pixel);
+      std::memcpy(p + 4 * x, &pixel, 4);
     }
   }
-  return everyAlpha == 0xff;
+#ifdef __SSE2__
+  alignas(16) std::uint32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), everyPixel);
+  for (std::uint32_t lane : lanes) everyAlpha &= lane;
+#endif
+  return (everyAlpha >> 24) == 0xff;
 }
 
 // The signature and the chunks up to the image data. Runs under the caller's error return.
