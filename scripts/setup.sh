@@ -24,6 +24,7 @@ build_packages=(
 test_packages=(
   clang libclang-rt-dev             # libFuzzer and the sanitizer runtimes for the fuzz targets
   clang-format                      # the tree follows .clang-format
+  clang-22 libclang-rt-22-dev       # RealtimeSanitizer for the audio thread's entries
   ardour                            # a real host: its scanner indexes the module, its session tools run it
   sox                               # measuring rendered files by hand; the render benchmark's reference
   ffmpeg hyperfine                  # the render benchmark (bench/render_bench.sh): the other reference, timing
