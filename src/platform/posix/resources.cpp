@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
 
 #include "platform/posix/embedded.h"
 #include "platform/shared/registered_resources.h"
@@ -22,8 +21,8 @@ struct Unpacked {
 
 std::span<const std::uint8_t> unpack(const embedded::Entry& entry, Unpacked& unpacked) {
   std::call_once(unpacked.once, [&] {
-    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[entry.unpackedSize]);
-    if (!bytes) return;  // no memory: the resource stays missing
+    // Without memory this throws and the next lookup tries again, as every allocation of an open.
+    std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[entry.unpackedSize]);
     const std::size_t size =
         ZSTD_decompress(bytes.get(), entry.unpackedSize, entry.bytes.data(), entry.bytes.size());
     if (size != entry.unpackedSize) return;
