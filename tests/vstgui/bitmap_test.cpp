@@ -220,13 +220,6 @@ TEST_F(BitmapTest, BlocksOutsideThePictureReadNothingOutside) {
   bitmap->drawAlphaBlend(&context, CRect(0, 0, 1 << 30, 1 << 30), CPoint(-(1 << 30), 0), 200);
 }
 
-TEST_F(BitmapTest, ResourceNumbersUseTheLow16Bits) {
-  Loaded bitmap(65664);
-  EXPECT_EQ(bitmap->getWidth(), 328);
-  EXPECT_EQ(bitmap->getHeight(), 264);
-  EXPECT_EQ(bitmap->getTransparentColor(), kColorTransparent);
-}
-
 TEST_F(BitmapTest, DisposeAndLoadFromPathLeaveItEmpty) {
   Loaded bitmap(128);
   bitmap->dispose();
