@@ -18,6 +18,7 @@ build_packages=(
   libzstd-dev                       # the knob strip, carried packed in the Linux module
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   libx11-dev libxext-dev            # the editor on Linux hosts: Xlib with shared-memory pictures
+  dpkg-dev file                     # the Debian package: its dependencies read from the binaries
 )
 
 # What the tests, the other builds and the benchmarks need on top.
@@ -32,7 +33,7 @@ test_packages=(
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
   # The Windows DLL: cross compilers (posix threads), zlib for them, and the source package of libpng.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-  dpkg-dev
+  lintian                           # the Debian package follows Debian's policy
   # Running it: Wine on a virtual display, real input through the X server, screenshots, and faces
   # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
   wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine
