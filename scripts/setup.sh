@@ -17,6 +17,7 @@ build_packages=(
   libsoxr-dev                       # resampling for formats that cannot hold a file's rate
   help2man                          # fadecrest-render's manual page, made from its --help
   libpng-dev                        # decoding the PNG resources
+  libzstd-dev                       # the knob strip, carried packed in the Linux module
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   libx11-dev libxext-dev            # the editor on Linux hosts: Xlib with shared-memory pictures
   dpkg-dev file                     # the Debian package: its dependencies read from the binaries

@@ -104,8 +104,9 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
   ASSERT_NE(build.out.find("session ready"), std::string::npos)
       << describe("building the session with " + kArdourLua, build);
 
-  CommandResult exported =
-      runBounded({kExport, "-b", "float", "-o", bounce, session, "fadecrest"}, environment);
+  CommandResult exported = withSecondTry([&] {
+    return runBounded({kExport, "-b", "float", "-o", bounce, session, "fadecrest"}, environment);
+  });
   ASSERT_EQ(exported.exitCode, 0) << describe("bouncing the session with " + kExport, exported);
 
   SF_INFO info{};

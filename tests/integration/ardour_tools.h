@@ -88,21 +88,25 @@ inline void scanAsArdourDoes(const std::filesystem::path& module,
   EXPECT_EQ(info["has_editor"], "1");
 }
 
-// Runs the Lua session tool to build `session` anew. Now and then the tool dies from a signal while
-// it tears its engine down on a busy machine (seen once in about fifteen runs, always after the
-// session was saved); one more try tells that apart from a build that really fails. timeout(1)
-// passes such a death on by dying from the same signal or as 128 + the signal, and answers 124
-// when it had to stop the tool.
+// One more try for an Ardour tool that hung or died from a signal, as they now and then do on a busy
+// machine (the session tool while tearing its engine down; the export tool waiting for its butler
+// for ever, no plug-in frame on any stack); a fault of the plug-in fails the second try too.
+// timeout(1) answers 124 when it stopped the tool, and passes on a death from signal N as its own or 128 + N.
+template <typename Run>
+CommandResult withSecondTry(Run run) {
+  CommandResult result = run();
+  if (result.exitCode == -1 || result.exitCode >= 124) result = run();
+  return result;
+}
+
+// Runs the Lua session tool to build `session` anew.
 inline CommandResult buildSession(const std::vector<std::string>& arguments,
                                   const std::filesystem::path& session,
                                   const std::map<std::string, std::string>& environment) {
   std::vector<std::string> argv{kArdourLua, FADECREST_ARDOUR_SCRIPT, session, "fadecrest"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  CommandResult build;
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  return withSecondTry([&] {
     std::filesystem::remove_all(session);
-    build = runBounded(argv, environment);
-    if (build.exitCode == 0 || (build.exitCode != -1 && build.exitCode < 124)) break;
-  }
-  return build;
+    return runBounded(argv, environment);
+  });
 }
