@@ -220,6 +220,19 @@ Decoded copyOf(const DecodedPicture& picture) {
   return copy;
 }
 
+// The size of a picture decoded before, so that a later bitmap of it need not read its header.
+bool decodedSize(std::uint32_t resourceNumber, Size* size) {
+  const auto number = static_cast<std::uint16_t>(resourceNumber & 0xFFFFu);
+  const std::uint64_t generation = platform::resourceGeneration();
+  std::lock_guard<std::mutex> held(gDecodedLock);
+  for (const DecodedPicture& picture : gDecoded)
+    if (picture.number == number && picture.generation == generation) {
+      *size = {picture.width, picture.height};
+      return true;
+    }
+  return false;
+}
+
 Decoded loadPng(std::uint32_t resourceNumber) {
   const auto number = static_cast<std::uint16_t>(resourceNumber & 0xFFFFu);
   const std::uint64_t generation = platform::resourceGeneration();
@@ -329,10 +342,12 @@ void CBitmap::dispose() {
 bool CBitmap::loadFromResource(std::int32_t id) {
   dispose();
   const auto number = static_cast<std::uint32_t>(id);
-  if (const std::unique_ptr<ReadSource> png =
-          platform::openResource(platform::moduleHandle(), "PNG", number)) {
-    Size size;
-    if (!withDecoder(*png, readSize, &size)) return false;
+  Size size;
+  const bool known = decodedSize(number, &size);
+  const std::unique_ptr<ReadSource> png =
+      known ? nullptr : platform::openResource(platform::moduleHandle(), "PNG", number);
+  if (known || png) {
+    if (!known && !withDecoder(*png, readSize, &size)) return false;
     width = size.width;
     height = size.height;
     noAlpha = false;
