@@ -18,10 +18,12 @@ for preset in release asan; do
   ctest --preset "$preset"
 done
 
-echo "== windows: fadecrest.dll cross-built with MinGW-w64, tested under Wine on a virtual display"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j2
-ctest --preset windows
+for preset in windows windows32; do
+  echo "== $preset: fadecrest.dll cross-built with MinGW-w64, tested under Wine on a virtual display"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j2
+  ctest --preset "$preset"
+done
 
 echo "== tsan: concurrency tests"
 cmake --preset tsan >/dev/null
