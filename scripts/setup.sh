@@ -30,10 +30,10 @@ test_packages=(
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
   # The Windows DLLs: cross compilers for 64 and 32 bits (posix threads), zlib for them, the source
-  # package of libpng, and the installer's compiler and the zip.
+  # package of libpng, and the installer's compiler.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  dpkg-dev nsis zip
+  dpkg-dev nsis
   # Running them: Wine (64 and 32 bits) on a virtual display, real input through the X server,
   # screenshots, and faces with the metrics Windows programs expect ("Arial" is Liberation Sans;
   # Symbol and Marlett from Wine). LMMS is a real 32-bit Windows host under Wine (its VST server).
