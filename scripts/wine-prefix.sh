@@ -49,9 +49,10 @@ make_template() {
 
 work=""
 xvfb_pid=""
+# Whatever the program left running (a wineserver that already went is no failure).
 cleanup() {
-  [ -n "$work" ] && WINEPREFIX="${work}/prefix" wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  [ -n "$work" ] && { WINEPREFIX="${work}/prefix" wineserver -k >/dev/null 2>&1 || true; }
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && { wait "$xvfb_pid" 2>/dev/null || true; }
   [ -n "$work" ] && rm -rf "$work"
 }
 
