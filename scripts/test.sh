@@ -18,7 +18,7 @@ for preset in release asan; do
   ctest --preset "$preset"
 done
 
-for preset in windows windows32; do
+for preset in windows32 windows; do
   echo "== $preset: fadecrest.dll cross-built with MinGW-w64, tested under Wine on a virtual display"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j2
