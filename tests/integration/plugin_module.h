@@ -21,8 +21,7 @@ inline VstIntPtr VSTCALLBACK versionedHost(AEffect*, VstInt32 opcode, VstInt32, 
 
 // The built module, or the copy FADECREST_MODULE names (an installed one, say).
 inline const char* modulePath() {
-  const char* other = std::getenv("FADECREST_MODULE");
-  return other ? other : FADECREST_MODULE_PATH;
+  return std::getenv("FADECREST_MODULE") ? std::getenv("FADECREST_MODULE") : FADECREST_MODULE_PATH;
 }
 
 #if defined(_WIN32)

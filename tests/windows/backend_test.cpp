@@ -175,7 +175,7 @@ TEST_F(OleDrop, TheSeamsWindowInItsHostsWindow) {
   platform::endPaint(window, surface);
   EXPECT_FALSE(platform::windowUpdateRect(window, damaged));
   platform::invalidateWindow(window, {0, 0, 9, 9});
-  platform::defaultWindowProcedure(window, {platform::MessageType::paint});
+  platform::defaultWindowProcedure(window, {platform::MessageType::paint, {}, 0});
   EXPECT_FALSE(platform::windowUpdateRect(window, damaged));
   platform::invalidateWindow(window, {0, 0, 9, 9});
   EXPECT_TRUE(platform::dispatchPendingPaint());
