@@ -15,8 +15,10 @@ build_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev  # the release configuration builds tests and benchmarks
   libsndfile1-dev                   # audio files for fadecrest-render
   libpng-dev                        # decoding the PNG resources
+  libzstd-dev                       # the knob strip, carried packed in the Linux module
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   libx11-dev libxext-dev            # the editor on Linux hosts: Xlib with shared-memory pictures
+  dpkg-dev file                     # the Debian package: its dependencies read from the binaries
 )
 
 # What the tests, the other builds and the benchmarks need on top.
@@ -32,8 +34,8 @@ test_packages=(
   # The Windows DLLs: cross compilers for 64 and 32 bits (posix threads), zlib for them, the source
   # package of libpng, and the installer's compiler.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  dpkg-dev nsis
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 nsis
+  lintian                           # the Debian package follows Debian's policy
   # Running them: Wine (64 and 32 bits) on a virtual display, real input through the X server,
   # screenshots, and faces with the metrics Windows programs expect ("Arial" is Liberation Sans;
   # Symbol and Marlett from Wine). LMMS is a real 32-bit Windows host under Wine (its VST server).

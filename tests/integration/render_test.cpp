@@ -64,11 +64,6 @@ CommandResult renderIn(const ScratchDirectory& directory, std::vector<std::strin
   return runCommand(arguments, directory.path(), {}, signalAfter, signal);
 }
 
-std::string contentsOf(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 // Every entry of a directory with what it holds: bytes, permission bits, where a link points.
 std::map<std::string, std::string> stateOf(const ScratchDirectory& directory) {
   std::map<std::string, std::string> state;
@@ -412,18 +407,6 @@ TEST(Render, InterruptedRenderLeavesNoFile) {
   CommandResult killed = renderIn(directory, {}, std::chrono::milliseconds(1000), SIGKILL);
   EXPECT_EQ(killed.exitCode, -1);
   EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});
-}
-
-// Installed, the tool finds the plug-in installed with it.
-TEST(Render, InstalledToolFindsItsPlugIn) {
-  ScratchDirectory prefix;
-  CommandResult install =
-      runCommand({CMAKE_COMMAND_PATH, "--install", FADECREST_BUILD_DIR, "--prefix", prefix.path()});
-  ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
-  EXPECT_TRUE(std::filesystem::exists(prefix / "lib/vst/fadecrest.so"));
-  CommandResult programs = runCommand({(prefix / "bin/fadecrest-render").string(), "--list-programs"});
-  EXPECT_EQ(programs.exitCode, 0) << programs.err;
-  EXPECT_NE(programs.out.find("Shortest"), std::string::npos) << programs.out;
 }
 
 }  // namespace
