@@ -113,8 +113,7 @@ TEST_F(DragDropTest, ViewsSeeEnterMoveLeaveAndDropInOrder) {
   EXPECT_EQ(target()->drop(&text, 0, {135, 220}, effect), platform::kResultOk);
   EXPECT_EQ(target()->dragOver(0, {135, 220}, effect), platform::kResultOk);
   EXPECT_EQ(effect, platform::kDropEffectCopy);  // left as the source passed it
-  // Without a data object nothing is tracked.
-  DragSession none(nullptr);
+  DragSession none(nullptr);                     // a source without a data object: nothing is tracked
   none.moveTo({105, 210});
   EXPECT_EQ(none.effect(), platform::kDropEffectNone);
   EXPECT_EQ(getCurrentDragContainer(), nullptr);
@@ -140,7 +139,10 @@ TEST_F(DragDropTest, AnEnterElsewhereReleasesTheEarlierDragWhoseLateLeaveTouches
   platform::headless::setCursorPosition({605, 210});
   second->dragEnter(&text, 0, {}, effect);
   EXPECT_EQ(earlier->getNbReference(), 1);  // only the view's own reference is left
-  target()->dragLeave();
+  effect = platform::kDropEffectCopy;
+  target()->dragLeave();  // late, as is a move after it: neither touches the drag
+  target()->dragOver(0, {}, effect);
+  EXPECT_EQ(effect, platform::kDropEffectCopy);
   second->dragOver(0, {}, effect);
   second->drop(&text, 0, {}, effect);
   EXPECT_EQ(log, (std::vector<std::string>{"L enter 5,10 4", "L leave 505,10 4", "B enter 5,10 1",
@@ -152,12 +154,9 @@ TEST_F(DragDropTest, AnEnterElsewhereReleasesTheEarlierDragWhoseLateLeaveTouches
 TEST_F(DragDropTest, DropActiveFlagDecidesWhetherTheWindowTakesDrags) {
   ASSERT_TRUE(frame->setDropActive(false));
   DragObject text = DragObject::ofText();
-  {
-    DragSession drag(&text);
-    drag.moveTo({105, 210});
-    EXPECT_EQ(drag.target(), nullptr);
-    drag.drop();
-  }
+  DragSession refused(&text);
+  refused.moveTo({105, 210});
+  EXPECT_EQ(refused.target(), nullptr);
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(frame->setDropActive(true));
   DragSession drag(&text);
