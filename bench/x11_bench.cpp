@@ -172,7 +172,8 @@ void BM_X11IdleWithDeadDragSources(benchmark::State& state) {
     state.PauseTiming();
     for (int drag = 0; drag < state.range(0); ++drag) {
       xdndEnter(&source, target, version, &files, 1);
-      xdndPosition(&source, target, x, y, CurrentTime);
+      xdndSend(&source, target, source.position, source.window, 0, x << 16 | y, CurrentTime,
+               source.actionCopy);
     }
     XSync(editor.connection, True);  // the requests for the data are never answered
     state.ResumeTiming();

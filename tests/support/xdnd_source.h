@@ -1,6 +1,5 @@
-/* A drag source that speaks XDND by hand: it sends each message of a drag itself, naming any source
- * window (a test may forge one), serves the data when the target asks for it, and checks every
- * field of the target's replies against the protocol. Plain C, for the Windows tests' X11 program. */
+/* A drag source that speaks XDND by hand: it sends each message itself, naming any source window,
+ * serves the data when asked, and checks every field of the target's replies. Plain C, for C too. */
 #pragma once
 
 #include <X11/Xatom.h>
@@ -48,10 +47,6 @@ static inline void xdndEnter(const XdndSource* s, Window target, long version, c
                     (const unsigned char*)types, count);
   xdndSend(s, target, s->enter, s->window, version << 24 | (count > 3), (long)types[0],
            count > 1 ? (long)types[1] : None, count > 2 ? (long)types[2] : None);
-}
-
-static inline void xdndPosition(const XdndSource* s, Window target, int x, int y, Time time) {
-  xdndSend(s, target, s->position, s->window, 0, (long)x << 16 | y, (long)time, (long)s->actionCopy);
 }
 
 /* The innermost window at a point of the screen that takes part in XDND, and its version. */

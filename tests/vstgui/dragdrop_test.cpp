@@ -13,7 +13,6 @@
 #include "vstgui/cview.h"
 
 using namespace VSTGUI;
-using platform::Point;
 using platform::headless::DragObject;
 using platform::headless::DragSession;
 using platform::headless::Window;
@@ -116,7 +115,6 @@ TEST_F(DragDropTest, ViewsSeeEnterMoveLeaveAndDropInOrder) {
   DragSession none(nullptr);                     // a source without a data object: nothing is tracked
   none.moveTo({105, 210});
   EXPECT_EQ(none.effect(), platform::kDropEffectNone);
-  EXPECT_EQ(getCurrentDragContainer(), nullptr);
   none.drop();
   EXPECT_EQ(log.size(), 3u);
 }
@@ -156,7 +154,6 @@ TEST_F(DragDropTest, DropActiveFlagDecidesWhetherTheWindowTakesDrags) {
   DragObject text = DragObject::ofText();
   DragSession refused(&text);
   refused.moveTo({105, 210});
-  EXPECT_EQ(refused.target(), nullptr);
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(frame->setDropActive(true));
   DragSession drag(&text);

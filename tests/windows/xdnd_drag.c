@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
   }
 
   xdndEnter(&source, target, version < 5 ? version : 5, &type, 1);
-  xdndPosition(&source, target, x, y, CurrentTime);
+  xdndSend(&source, target, source.position, source.window, 0, (long)x << 16 | y, CurrentTime,
+           (long)source.actionCopy);
   const char* fault = "no answer";
   int dropped = 0;
   for (int quiet = 0; quiet < 500;) {

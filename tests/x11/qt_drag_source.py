@@ -1,6 +1,5 @@
 """A Qt 5 drag source: a window at a given place that starts a drag of files or of text when it is
-pressed, and exits with the action the target's status answered (0 none, 1 copy, 2 move).
-
+pressed, and exits with the action the target's status answered (0 none, 1 copy, 2 move):
     qt_drag_source.py TITLE X Y files PATH... | text TEXT
 """
 import sys

@@ -11,11 +11,9 @@ wm title . $title
 wm geometry . 200x100+$x+$y
 pack [label .source -text "drag from here"] -fill both -expand 1
 
-tkdnd::drag_source register .source [expr {$kind eq "files" ? "DND_Files" : "DND_Text"}]
-bind .source <<DragInitCmd>> {
-  list {copy move} [expr {$kind eq "files" ? "DND_Files" : "DND_Text"}] \
-      [expr {$kind eq "files" ? $items : [join $items " "]}]
-}
+set type [expr {$kind eq "files" ? "DND_Files" : "DND_Text"}]
+tkdnd::drag_source register .source $type
+bind .source <<DragInitCmd>> {list {copy move} $type [expr {$kind eq "files" ? $items : [join $items " "]}]}
 bind .source <<DragEndCmd>> {namespace eval ::tkdnd::xdnd {
   exit [expr {$_dodragdrop_drop_occured && $_dodragdrop_drop_target_accepts_drop ?
               [lsearch {none copy move} $_dodragdrop_drop_target_accepts_action] : 0}]
