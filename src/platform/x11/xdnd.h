@@ -4,10 +4,11 @@
 // Messages are read with the rest of the connection's events. Each step of a drag (a position, a
 // leave, a drop) waits in the queue of the window under the pointer and reaches its drop target when
 // that window's events are taken. The source hears back from each step: a status for a position, a
-// finished message for a drop. Only the source whose enter began the drag is answered, at its own
-// window. A drag that offers files enters a window only once its file list has come (asked for at
-// its first position, answered like any other event) or the source has had its time: nothing
-// waits for a source.
+// finished message for a drop, sent to the source's own window and naming ours. Steps are taken
+// only from the source whose enter began the drag; any other source is refused, and one that names
+// no window (0 or 1) is not answered at all. A drag that offers files enters a window only once its
+// file list has come (asked for at its first position, answered like any other event) or the
+// source has had its time: nothing waits for a source.
 #pragma once
 
 #include "platform/x11/connection.h"
