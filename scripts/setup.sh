@@ -15,14 +15,17 @@ build_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev  # the release configuration builds tests and benchmarks
   libsndfile1-dev                   # audio files for fadecrest-render
   libpng-dev                        # decoding the PNG resources
+  libzstd-dev                       # the knob strip, carried packed in the Linux module
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   libx11-dev libxext-dev            # the editor on Linux hosts: Xlib with shared-memory pictures
+  dpkg-dev file                     # the Debian package: its dependencies read from the binaries
 )
 
 # What the tests, the other builds and the benchmarks need on top.
 test_packages=(
   clang libclang-rt-dev             # libFuzzer and the sanitizer runtimes for the fuzz targets
   clang-format                      # the tree follows .clang-format
+  clang-22 libclang-rt-22-dev       # RealtimeSanitizer for the audio thread's entries
   ardour                            # a real host: its scanner indexes the module, its session tools run it
   sox                               # measuring rendered files by hand; the render benchmark's reference
   ffmpeg hyperfine                  # the render benchmark (bench/render_bench.sh): the other reference, timing
@@ -30,7 +33,7 @@ test_packages=(
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
   # The Windows DLL: cross compilers (posix threads), zlib for them, and the source package of libpng.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-  dpkg-dev
+  lintian                           # the Debian package follows Debian's policy
   # Running it: Wine on a virtual display, real input through the X server, screenshots, and faces
   # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
   wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Fadecrest and passes every test: the sources' format, the suite in the release build and again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the Windows DLL and its tests under Wine, the
-# concurrency tests under ThreadSanitizer, and each fuzz target for a bounded time.
+# Builds Fadecrest and passes every test: the sources' format, the suite in the release build and
+# again under AddressSanitizer + UndefinedBehaviorSanitizer, the Windows DLL and its tests under
+# Wine, the concurrency tests under ThreadSanitizer, what hosts call from their audio thread under
+# RealtimeSanitizer, and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,11 @@ cmake --build --preset tsan -j2 --target effect_tests editor_tests x11_editor_te
 for suite in effect/effect_tests editor/editor_tests x11/x11_editor_tests; do
   TSAN_OPTIONS=halt_on_error=1 "build/tsan/tests/$suite" --gtest_filter='Concurrency.*'
 done
+
+echo "== rtsan: what hosts call from their audio thread, under RealtimeSanitizer"
+cmake --preset rtsan >/dev/null
+cmake --build --preset rtsan -j2 --target fadecrest realtime_tests
+RTSAN_OPTIONS=halt_on_error=1 build/rtsan/tests/integration/realtime_tests
 
 echo "== fuzz: ${FADECREST_FUZZ_SECONDS:=60} s per target"
 cmake --preset fuzz >/dev/null

@@ -1,30 +1,41 @@
 #!/usr/bin/env bash
 # Wine for the Windows tests.
 #
-#   wine-prefix.sh template              makes the prefix template once (per Wine version)
+#   wine-prefix.sh template              makes the prefix template once (per Wine installation)
 #   wine-prefix.sh run PROGRAM [ARG...]  runs a Windows program in a fresh clone of the template,
 #                                        on a virtual display of its own
+#
+# WINEARCH chooses the prefix: win64 (the default; 64-bit programs, and 32-bit ones too where
+# wine32 is installed) or win32 (32-bit only). Each has a template of its own.
 #
 # A new prefix costs about 10 s; a hard-link clone of a template costs about 50 ms, so every test
 # gets a fresh one. Wine rewrites its .reg files in place, so those are real copies in each clone.
 set -euo pipefail
 
+export WINEARCH=${WINEARCH:-win64}
 cache="${HOME}/.cache/fadecrest"
-template="${cache}/wine-template"
+template="${cache}/wine-template-${WINEARCH}"
 export WINEDEBUG=-all
-export WINEARCH=win64
+
+# A template made while wine32 was missing has no 32-bit half, and one made with it expects it: the
+# stamp names both the version and whether wine32 is there.
+installation() {
+  local wine32=without
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && wine32=with
+  echo "$(wine --version) ${wine32} wine32"
+}
 
 make_template() {
   local stamp="${template}/fadecrest.stamp"
   local version
-  version=$(wine --version)
+  version=$(installation)
   [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
   mkdir -p "$cache"
-  exec 9>"${cache}/wine-template.lock"
+  exec 9>"${template}.lock"
   flock 9
   [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
   rm -rf "$template"
-  echo "wine-prefix: making the template prefix (${version})" >&2
+  echo "wine-prefix: making the ${WINEARCH} template prefix (${version})" >&2
   WINEPREFIX="$template" wineboot -i >/dev/null 2>&1
   # Without a window manager every DestroyWindow of a top-level window would wait 2 s for one.
   WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/aeffeditor.h"
+#include "host/nonblocking.h"
 #include "host/textcopy.h"
 
 namespace {
@@ -12,6 +13,26 @@ constexpr VstInt32 kNoEffectId = fourCharacters('N', 'o', 'E', 'f');
 constexpr VstInt32 kIdentifyAnswer = fourCharacters('N', 'v', 'E', 'f');
 
 AudioEffect* effectOf(AEffect* e) { return static_cast<AudioEffect*>(e->object); }
+
+// The requests hosts make from their audio thread, beside the process and parameter entries.
+bool isAudioThreadRequest(VstInt32 opcode) {
+  switch (opcode) {
+    case effProcessEvents:
+    case effSetProgram:
+    case effStartProcess:
+    case effStopProcess:
+    case effSetBypass:
+    case effGetTailSize:
+      return true;
+    default:
+      return false;
+  }
+}
+
+VstIntPtr dispatchAudioThreadRequest(AudioEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                     void* ptr, float opt) FADECREST_NONBLOCKING {
+  return effect->dispatcher(opcode, index, value, ptr, opt);
+}
 
 // The record's entries: each finds the object behind the record and calls its operation.
 VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -22,25 +43,30 @@ VstIntPtr VSTCALLBACK dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 
     delete effect;
     return 1;
   }
+  if (isAudioThreadRequest(opcode)) return dispatchAudioThreadRequest(effect, opcode, index, value, ptr, opt);
   return effect->dispatcher(opcode, index, value, ptr, opt);
 }
 
-void VSTCALLBACK processClass(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
+void VSTCALLBACK processClass(AEffect* e, float** inputs, float** outputs,
+                              VstInt32 sampleFrames) FADECREST_NONBLOCKING {
   effectOf(e)->process(inputs, outputs, sampleFrames);
 }
 
-void VSTCALLBACK setParameterClass(AEffect* e, VstInt32 index, float value) {
+void VSTCALLBACK setParameterClass(AEffect* e, VstInt32 index, float value) FADECREST_NONBLOCKING {
   effectOf(e)->setParameter(index, value);
 }
 
-float VSTCALLBACK getParameterClass(AEffect* e, VstInt32 index) { return effectOf(e)->getParameter(index); }
+float VSTCALLBACK getParameterClass(AEffect* e, VstInt32 index) FADECREST_NONBLOCKING {
+  return effectOf(e)->getParameter(index);
+}
 
-void VSTCALLBACK processClassReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
+void VSTCALLBACK processClassReplacing(AEffect* e, float** inputs, float** outputs,
+                                       VstInt32 sampleFrames) FADECREST_NONBLOCKING {
   effectOf(e)->processReplacing(inputs, outputs, sampleFrames);
 }
 
 void VSTCALLBACK processClassDoubleReplacing(AEffect* e, double** inputs, double** outputs,
-                                             VstInt32 sampleFrames) {
+                                             VstInt32 sampleFrames) FADECREST_NONBLOCKING {
   effectOf(e)->processDoubleReplacing(inputs, outputs, sampleFrames);
 }
 

@@ -158,6 +158,8 @@ enum class PendingEvents {
 // control following the mouse), so that no press reaches the tree inside another. Nothing for a
 // null window; for a window that went, only its destroy message, and only when all are asked
 // for. Never waits for an event.
+// Where the host's message loop delivers the paints, the paint alone is nothing here: the editor's
+// idle routine then takes one waiting paint of the thread itself (dispatchPendingPaint).
 void dispatchWindowEvents(WindowHandle window, PendingEvents which);
 
 // Cursors belong to windows: a window shows its own while the pointer is over it (a system with

@@ -23,16 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kArdour = "/usr/bin/ardour";
-const std::string kLuaSession = "/usr/bin/ardour7-lua";
-const std::string kScanner = "/usr/lib/ardour7/ardour-vst-scanner";
 constexpr int kRate = 48000;  // the dummy engine's, so Ardour asks nothing about the session's rate
 constexpr int kWidth = 328, kHeight = 264;
-
-std::string slurp(const std::filesystem::path& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
 
 // What a user who started Ardour once and chose the dummy engine has: no first-run wizard, the
 // engine started from the remembered state, plug-ins looked for where the module is.
@@ -75,7 +67,7 @@ std::vector<std::string> words(const std::string& text) {
 
 float savedInterval(const std::filesystem::path& session) {
   std::smatch found;
-  const std::string xml = slurp(session);
+  const std::string xml = contentsOf(session);
   if (!std::regex_search(xml, found, std::regex(R"re(<Controllable name="Interval" [^>]*value="([^"]*)")re")))
     return -1.0f;
   return std::stof(found[1]);
@@ -88,31 +80,19 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
                   "and preloaded it deadlocks Ardour at exit";
 #endif
   ScratchDirectory scratch;
-  const std::filesystem::path plugins = scratch / "vst", session = scratch / "session";
-  std::filesystem::create_directories(plugins);
-  std::filesystem::create_symlink(std::filesystem::canonical(FADECREST_MODULE_PATH),
-                                  plugins / "fadecrest.so");
-  std::map<std::string, std::string> environment = privateUserEnvironment(scratch.path());
-  environment["LXVST_PATH"] = plugins;
-  // A sanitized module brings its runtime in only when loaded (see scanner_test.cpp).
-  environment["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=0";
+  const std::filesystem::path plugins = moduleFolder(scratch.path()), session = scratch / "session";
+  std::map<std::string, std::string> environment = ardourEnvironment(scratch.path(), plugins);
   const std::filesystem::path home = environment["HOME"];
   writeArdourConfiguration(home, plugins);
-
-  environment["LD_LIBRARY_PATH"] = "/usr/lib/ardour7";
-  CommandResult scan = runBounded({kScanner, plugins / "fadecrest.so"}, environment);
-  ASSERT_EQ(scan.exitCode, 0) << describe("scanning the module with " + kScanner, scan);
-  environment.erase("LD_LIBRARY_PATH");
+  ASSERT_NO_FATAL_FAILURE(scanAsArdourDoes(plugins / "fadecrest.so", environment));
   // Ardour scans again at start unless its index is strictly newer than the module.
   for (const auto& entry : std::filesystem::directory_iterator(home / ".cache/ardour7/vst"))
     std::filesystem::last_write_time(
         entry.path(), std::filesystem::last_write_time(FADECREST_MODULE_PATH) + std::chrono::seconds(2));
 
-  CommandResult build =
-      buildSession({kLuaSession, FADECREST_ARDOUR_EDITOR_SCRIPT, session, "fadecrest", std::to_string(kRate)},
-                   session, environment);
+  CommandResult build = buildSession({std::to_string(kRate), "editor"}, session, environment);
   ASSERT_NE(build.out.find("session ready"), std::string::npos)
-      << describe("building the session with " + kLuaSession, build);
+      << describe("building the session with " + kArdourLua, build);
   const std::filesystem::path sessionFile = session / "fadecrest.ardour";
   const float before = savedInterval(sessionFile);
 
@@ -123,7 +103,7 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
   Window editor = 0;
   ASSERT_TRUE(waitFor([&] { return (editor = display.findByClass(display.root(), "Plugin0x")) != 0; }, 60s))
       << "Ardour showed no editor window; it said:\n"
-      << slurp(log);
+      << contentsOf(log);
 
   // What the editor shows once Ardour has shown and placed its window, and where it is then.
   XWindowAttributes attributes{};
@@ -172,7 +152,7 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
   // Ctrl+Q closes the editor and the effect as Ardour always does; a signal would skip both.
   // An unsaved session would have it ask first, and wait for ever.
   ASSERT_TRUE(waitFor([&] { return !ardour->running(); }, 30s)) << "Ardour did not quit";
-  EXPECT_EQ(ardour->wait(), 0) << slurp(log);
+  EXPECT_EQ(ardour->wait(), 0) << contentsOf(log);
   EXPECT_NEAR(savedInterval(sessionFile), 5.0f / 6.0f, 0.02f);
 }
 

@@ -1,14 +1,18 @@
--- Builds an Ardour session in which one stereo track plays a given audio file through Fadecrest
--- set to its shortest interval and duration, ready for ardour-export to bounce.
+-- Builds an Ardour session with one stereo track through Fadecrest, saved for Ardour to load.
 --
 -- ardour7-lua ardour_session.lua <session-dir> <session-name> <sample-rate> <audio-file> <frames>
+--   the track plays the file through Fadecrest at its shortest interval and duration, for
+--   ardour-export to bounce
+-- ardour7-lua ardour_session.lua <session-dir> <session-name> <sample-rate> editor
+--   Ardour opens the plug-in's editor window when it loads the session, as if the user had left it open
 --
--- The Lua session tool cannot import audio (that lives in the editor), so once the session is
--- saved the file is added to it by hand: two sources reading its channels, a region over them,
--- that region on the track's playlist, and a session range around it.
+-- The Lua session tool can neither import audio (that lives in the editor) nor open windows, so once
+-- the session is saved both are written into its file by hand.
 
 local dir, name, rate, audio, frames = arg[1], arg[2], tonumber(arg[3]), arg[4], tonumber(arg[5])
-assert(dir and name and rate and audio and frames, "usage: session-dir session-name rate audio-file frames")
+local editor = audio == "editor"
+assert(dir and name and rate and (editor or frames),
+       "usage: session-dir session-name rate (audio-file frames | editor)")
 
 local session = create_session(dir, name, rate)
 assert(session, "cannot create the session")
@@ -32,15 +36,17 @@ end
 local effect = ARDOUR.LuaAPI.new_plugin(session, "Fadecrest", ARDOUR.PluginType.LXVST, "")
 assert(not effect:isnil(), "Fadecrest is not among the known plug-ins")
 assert(track:add_processor_by_index(effect, 0, nil, true) == 0, "cannot insert Fadecrest")
--- Interval and duration at 0: a one-second pass, then a one-second fade.
-for parameter = 0, 1 do
-  assert(ARDOUR.LuaAPI.set_processor_param(effect, parameter, 0), "cannot set parameter " .. parameter)
-  local value = ARDOUR.LuaAPI.get_processor_param(effect, parameter, true)
-  assert(value == 0, "parameter " .. parameter .. " reads back " .. tostring(value))
+local window = "P-" .. track:to_stateful():id():to_s() .. "-" .. effect:to_stateful():id():to_s()
+if not editor then
+  -- Interval and duration at 0 for a bounce: a one-second pass, then a one-second fade.
+  for parameter = 0, 1 do
+    assert(ARDOUR.LuaAPI.set_processor_param(effect, parameter, 0)
+           and ARDOUR.LuaAPI.get_processor_param(effect, parameter, true) == 0, "cannot set parameter " .. parameter)
+  end
 end
 
 -- Positions in the session file are in the engine's time units; let the session convert.
-local length = Temporal.timepos_t(frames):str()
+local length = Temporal.timepos_t(frames or 0):str()
 assert(session:save_state("", false, false, false, false, false), "cannot save the session")
 close_session()
 
@@ -72,15 +78,22 @@ local region = 'muted="0" opaque="1" locked="0" video-locked="0" sync-marked="0"
     .. 'first-edit="nothing" source-0="900000001" source-1="900000002" master-source-0="900000001" '
     .. 'master-source-1="900000002" channels="2"'
 
--- Identifiers far above the session's counter, so nothing Ardour makes later can collide.
-append("(<Sources)/>", ">" .. source(900000001, 0) .. source(900000002, 1) .. "</Sources>")
-append("(<Regions)/>", '><Region name="input" automatic="1" whole-file="1" import="1" external="1" '
-       .. 'id="900000003" ' .. region .. "/></Regions>")
-append("(<Playlist [^>]*name=\"" .. playlist:gsub("%p", "%%%0") .. "\"[^>]*)/>",
-       '><Region name="input.1" automatic="0" whole-file="0" import="0" external="0" id="900000004" '
-       .. region .. "/></Playlist>")
-append("(<Locations)/>", '><Location id="900000005" name="session" start="a0" end="' .. length
-       .. '" flags="IsSessionRange" locked="0" timestamp="0" cue="0"/></Locations>')
+if editor then
+  -- Ardour keeps the windows it shows in the session's own UI state; the plug-in's window, with its
+  -- own editor rather than Ardour's generic one, is opened on load when it is marked visible.
+  append("(\n)</Session>%s*$", '<Extra><UI><Window name="' .. window .. '" visible="1" x-off="-1" '
+         .. 'y-off="-1" x-size="-1" y-size="-1" custom-ui="1"/></UI></Extra>\n</Session>\n')
+else
+  -- Identifiers far above the session's counter, so nothing Ardour makes later can collide.
+  append("(<Sources)/>", ">" .. source(900000001, 0) .. source(900000002, 1) .. "</Sources>")
+  append("(<Regions)/>", '><Region name="input" automatic="1" whole-file="1" import="1" external="1" '
+         .. 'id="900000003" ' .. region .. "/></Regions>")
+  append("(<Playlist [^>]*name=\"" .. playlist:gsub("%p", "%%%0") .. "\"[^>]*)/>",
+         '><Region name="input.1" automatic="0" whole-file="0" import="0" external="0" id="900000004" '
+         .. region .. "/></Playlist>")
+  append("(<Locations)/>", '><Location id="900000005" name="session" start="a0" end="' .. length
+         .. '" flags="IsSessionRange" locked="0" timestamp="0" cue="0"/></Locations>')
+end
 
 local output = assert(io.open(file, "w"))
 output:write(xml)

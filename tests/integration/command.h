@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -61,6 +63,12 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
     return text;
   };
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+}
+
+// A file's bytes; empty when it cannot be read.
+inline std::string contentsOf(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Everything a program keeps per user (home, configuration, caches, data, run-time files and

@@ -1,6 +1,5 @@
 // fadecrest-render run as a user runs it, on files this test writes, with the results read back.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "command.h"
 #include "support/fade_model.h"
+#include "support/golden.h"
 
 namespace {
 
@@ -62,11 +62,6 @@ CommandResult renderIn(const ScratchDirectory& directory, std::vector<std::strin
                        std::optional<std::chrono::milliseconds> signalAfter = {}, int signal = SIGTERM) {
   arguments.insert(arguments.begin(), FADECREST_RENDER_PATH);
   return runCommand(arguments, directory.path(), {}, signalAfter, signal);
-}
-
-std::string contentsOf(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Every entry of a directory with what it holds: bytes, permission bits, where a link points.
@@ -414,18 +409,6 @@ TEST(Render, InterruptedRenderLeavesNoFile) {
   EXPECT_EQ(directory.fileNames(), std::vector<std::string>{});
 }
 
-// Installed, the tool finds the plug-in installed with it.
-TEST(Render, InstalledToolFindsItsPlugIn) {
-  ScratchDirectory prefix;
-  CommandResult install =
-      runCommand({CMAKE_COMMAND_PATH, "--install", FADECREST_BUILD_DIR, "--prefix", prefix.path()});
-  ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
-  EXPECT_TRUE(std::filesystem::exists(prefix / "lib/vst/fadecrest.so"));
-  CommandResult programs = runCommand({(prefix / "bin/fadecrest-render").string(), "--list-programs"});
-  EXPECT_EQ(programs.exitCode, 0) << programs.err;
-  EXPECT_NE(programs.out.find("Shortest"), std::string::npos) << programs.out;
-}
-
 }  // namespace
 
 // The editor snapshot: the plug-in's real editor at the settings asked for, as the golden pictures
@@ -438,36 +421,9 @@ TEST(Render, EditorSnapshotShowsTheEditorAndItsAboutPicture) {
       renderIn(directory, {"--editor-snapshot", "about.png", "--program", "3", "--about", "-q"});
   ASSERT_EQ(about.exitCode, 0) << about.err;
 
-  auto read = [&](const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    EXPECT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << path;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
-    EXPECT_EQ(image.width, 328u);
-    EXPECT_EQ(image.height, 264u);
-    return pixels;
-  };
-  // Every pixel as in the golden picture; the anti-aliased text of the value displays within the
-  // tolerance the golden pictures allow between font engines.
-  auto expectGolden = [&](const std::string& name, const std::string& golden) {
-    const std::vector<png_byte> shown = read((directory.path() / name).string());
-    const std::vector<png_byte> expected = read(std::string(FADECREST_GOLDEN_DIR) + "/" + golden + ".png");
-    ASSERT_EQ(shown.size(), expected.size());
-    int different = 0;
-    for (int y = 0; y < 264; ++y)
-      for (int x = 0; x < 328; ++x) {
-        const bool inDisplay = y >= 235 && y < 249 && ((x >= 46 && x < 76) || (x >= 187 && x < 217));
-        for (int c = 0; c < 3; ++c) {
-          const std::size_t at = (static_cast<std::size_t>(y) * 328 + x) * 3 + c;
-          if (std::abs(shown[at] - expected[at]) > (inDisplay ? 64 : 0)) ++different;
-        }
-      }
-    EXPECT_EQ(different, 0) << name << " differs from " << golden;
-  };
-  expectGolden("editor.png", "medium_track");
-  expectGolden("about.png", "about");
+  pictures::expectLooksLikeGolden(pictures::readPng((directory.path() / "editor.png").string()),
+                                  "medium_track");
+  pictures::expectLooksLikeGolden(pictures::readPng((directory.path() / "about.png").string()), "about");
 
   CommandResult lonely = renderIn(directory, {"--about"});
   EXPECT_NE(lonely.exitCode, 0);

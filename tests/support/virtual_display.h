@@ -1,12 +1,11 @@
 // A virtual X display of a test's own (Xvfb, never the desktop's: tests move the pointer), and what
 // a test does on it: read a window's pixels back from the server, run X programs on it (xdotool for
-// real input), keep running them while the caller serves its windows, and PNG pictures.
+// real input), and keep running them while the caller serves its windows.
 #pragma once
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
-#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -24,41 +23,13 @@
 #include <vector>
 
 #include "support/child_arguments.h"
+#include "support/picture.h"
 
 namespace xtest {
 
-// RGB pixels, rows top-down.
-struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> rgb;
-  const std::uint8_t* at(int x, int y) const {
-    return rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
-  }
-  bool operator==(const Picture&) const = default;
-};
-
-inline Picture readPng(const std::string& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  Picture picture;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
-  image.format = PNG_FORMAT_RGB;
-  picture.rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return {};
-  picture.width = static_cast<int>(image.width);
-  picture.height = static_cast<int>(image.height);
-  return picture;
-}
-
-inline bool writePng(const Picture& picture, const std::string& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(picture.width);
-  image.height = static_cast<png_uint_32>(picture.height);
-  image.format = PNG_FORMAT_RGB;
-  return png_image_write_to_file(&image, path.c_str(), 0, picture.rgb.data(), 0, nullptr) != 0;
-}
+using pictures::Picture;
+using pictures::readPng;
+using pictures::writePng;
 
 // A child process that runs on its own; the object waits for it (or ends it) when it goes.
 class Process {

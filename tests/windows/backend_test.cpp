@@ -65,25 +65,28 @@ class RecordingTarget final : public platform::DropTargetHandler {
   }
 };
 
+long passOn(platform::WindowHandle window, const platform::Message& message) {
+  return platform::defaultWindowProcedure(window, message);
+}
+
+// The target is registered for a window of the backend's own class, inside a host's window.
 class OleDrop : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(OleInitialize(nullptr), S_OK);
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.lpszClassName = "FadecrestDropTest";
-    RegisterClassA(&windowClass);
-    window = CreateWindowExA(0, "FadecrestDropTest", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 200, nullptr,
-                             nullptr, nullptr, nullptr);
+    ASSERT_TRUE(platform::registerWindowClass("FadecrestDropTest", nullptr, passOn));
+    host = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 200, 200, 200, 200, nullptr, nullptr,
+                           nullptr, nullptr);
+    window = static_cast<HWND>(platform::createChildWindow("FadecrestDropTest", "", host, 200, 200));
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(platform::registerDropTarget(window, &target));
     EXPECT_FALSE(platform::registerDropTarget(window, &target)) << "one target per window";
     EXPECT_EQ(target.references, 1) << "the refused second registration keeps nothing";
   }
   void TearDown() override {
-    platform::revokeDropTarget(window);
-    EXPECT_EQ(target.references, 0) << "revoking gives every reference back";
-    DestroyWindow(window);
+    DestroyWindow(host);
+    EXPECT_EQ(target.references, 0) << "a window that goes with its host's gives its target back";
+    platform::unregisterWindowClass("FadecrestDropTest", nullptr);
     OleUninitialize();
   }
   // Drags the object from elsewhere onto the middle of the window and drops it there.
@@ -92,10 +95,11 @@ class OleDrop : public testing::Test {
     DropAt source({300, 300});
     DWORD effect = DROPEFFECT_NONE;
     EXPECT_EQ(DoDragDrop(&object, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect), DRAGDROP_S_DROP);
+    EXPECT_EQ(object.references(), 1u) << "every reference taken on the drag is given back";
     return effect;
   }
 
-  HWND window = nullptr;
+  HWND host = nullptr, window = nullptr;
   RecordingTarget target;
 };
 
@@ -124,6 +128,21 @@ TEST_F(OleDrop, FilesWithoutTextAndUnicodeTextWithoutFiles) {
   EXPECT_TRUE(target.entered.text);
   EXPECT_FALSE(target.entered.fileList);
   EXPECT_EQ(target.drops, 2);
+}
+
+// OLE keeps the registered target where Windows programs find it.
+TEST_F(OleDrop, ASecondEnterWithoutALeaveGivesTheFirstDragBack) {
+  auto* registered = static_cast<IDropTarget*>(GetPropA(window, "OleDropTargetInterface"));
+  ASSERT_NE(registered, nullptr);
+  TestDataObject first, second;
+  second.offerFiles({"C:\\one.wav"});
+  DWORD effect = DROPEFFECT_COPY;
+  registered->DragEnter(&first, 0, {}, &effect);
+  registered->DragEnter(&second, 0, {}, &effect);
+  EXPECT_EQ(first.references(), 1u);
+  EXPECT_EQ(target.entered.files, 1);
+  registered->DragLeave();
+  EXPECT_EQ(second.references(), 1u);
 }
 
 // Drags from an X11 program by the XDND protocol; Wine hands them on to the drop target under the

@@ -31,6 +31,7 @@ class TestDataObject final : public IDataObject {
   }
   // Formats asked for with GetData, in order.
   const std::vector<CLIPFORMAT>& asked() const { return asked_; }
+  ULONG references() const { return references_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
     if (id == IID_IUnknown || id == IID_IDataObject) {

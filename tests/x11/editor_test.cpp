@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "plugin_module.h"
-#include "support/recording_host.h"
+#include "support/editor_gestures.h"
 #include "support/virtual_display.h"
 
 // Last: X's macros would clash with names in the headers above.
@@ -25,64 +25,73 @@
 
 namespace {
 
-using xtest::Picture;
+using gestures::EditorPoint;
+using gestures::kInterval;
+using gestures::kIntervalCentre;
+using pictures::Picture;
 
 // Hosts have the font libraries loaded for drawing of their own, and so has this one. Otherwise the
 // module would be their only user, unloading it would take fontconfig's process-wide state with it,
 // and the leak checker would count that state as lost.
 const int gFontconfigVersion = FcGetVersion();
 
-constexpr int kWidth = 328, kHeight = 264;
+constexpr int kWidth = pictures::kEditorWidth, kHeight = pictures::kEditorHeight;
 constexpr int kHostX = 100, kHostY = 100;
-struct EditorPoint {
-  int x, y;
-};
-constexpr EditorPoint kIntervalLeft{43, 178}, kIntervalTop{93, 128}, kIntervalRight{143, 178},
-    kIntervalCentre{93, 178}, kTitle{160, 50};
-constexpr VstInt32 kInterval = 0;
-// The value displays, whose anti-aliased text may differ a little between font engines.
-constexpr int kDisplays[2][4] = {{46, 235, 76, 249}, {187, 235, 217, 249}};
-constexpr int kTextTolerance = 64;
 
-bool inDisplay(int x, int y) {
-  return std::any_of(std::begin(kDisplays), std::end(kDisplays),
-                     [&](const int* d) { return x >= d[0] && y >= d[1] && x < d[2] && y < d[3]; });
-}
-
-// Every pixel as in the golden picture; inside the value displays within the text tolerance.
+// Every pixel as in the golden picture; a picture that differs is kept for a look.
 void expectLooksLike(const Picture& shown, const std::string& name) {
-  const Picture golden = xtest::readPng(std::string(FADECREST_GOLDEN_DIR) + "/" + name + ".png");
-  ASSERT_EQ(golden.width, kWidth) << name;
-  ASSERT_EQ(shown.width, kWidth) << name;
-  ASSERT_EQ(shown.height, kHeight) << name;
-  int different = 0;
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      for (int c = 0; c < 3; ++c) {
-        const int delta = std::abs(shown.at(x, y)[c] - golden.at(x, y)[c]);
-        if (delta > (inDisplay(x, y) ? kTextTolerance : 0) && ++different <= 3)
-          ADD_FAILURE() << name << ": pixel (" << x << ", " << y << ") channel " << c << " is "
-                        << int(shown.at(x, y)[c]) << ", expected " << int(golden.at(x, y)[c]);
-      }
-  EXPECT_EQ(different, 0) << name;
-  if (different > 0)
-    xtest::writePng(shown, std::string(FADECREST_OUTPUT_DIR) + "/failed-x11-" + name + ".png");
+  pictures::expectLooksLikeGolden(shown, name, pictures::Text::antiAliased,
+                                  std::string(FADECREST_OUTPUT_DIR) + "/failed-x11-" + name + ".png");
 }
 
-std::vector<VstInt32> gestureOpcodes(const RecordingHost& host) {
-  std::vector<VstInt32> seen;
-  for (const HostCall& c : host.calls)
-    if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit || c.opcode == audioMasterAutomate)
-      seen.push_back(c.opcode);
-  return seen;
+std::vector<std::string> words(const std::string& text) {
+  std::vector<std::string> list;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) list.push_back(word);
+  return list;
 }
 
-std::vector<float> automated(const RecordingHost& host) {
-  std::vector<float> values;
-  for (const HostCall& c : host.callsWith(audioMasterAutomate))
-    if (c.index == kInterval) values.push_back(c.opt);
-  return values;
-}
+// The editor of an effect in a host window on the display, idled as a host idles it.
+class EditorOnDisplay : public gestures::OpenEditor {
+ public:
+  EditorOnDisplay(const xtest::VirtualDisplay& display, Effect& effect, Window host, RecordingHost& recorder)
+      : display_(display), effect_(effect), host_(host), recorder_(recorder) {}
+  AEffect* effect() const override { return effect_.get(); }
+  RecordingHost& host() override { return recorder_; }
+  std::string onScreen(EditorPoint p) const override {
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_.connection(), host_, display_.root(), p.x, p.y, &x, &y, &child);
+    return std::to_string(x) + " " + std::to_string(y);
+  }
+  bool input(const std::string& arguments, bool servedMeanwhile = true) override {
+    const bool ran = servedMeanwhile ? display_.xdotool(words(arguments), [&] { idle(); })
+                                     : display_.xdotool(words(arguments));
+    idle();
+    return ran;
+  }
+  // Once the server shows the same twice in a row.
+  Picture shown() override {
+    const std::vector<Window> children = display_.children(host_);
+    if (children.empty()) return {};
+    idle();
+    Picture picture = display_.grab(children.front(), kWidth, kHeight);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      idle();
+      Picture again = display_.grab(children.front(), kWidth, kHeight);
+      if (again == picture) break;
+      picture = std::move(again);
+    }
+    return picture;
+  }
+  void idle() { effect_.dispatch(effEditIdle); }
+
+ private:
+  const xtest::VirtualDisplay& display_;
+  Effect& effect_;
+  Window host_;
+  RecordingHost& recorder_;
+};
 
 // A property of format 32 as longs; `type` is None when the window has no such property.
 std::vector<long> property(Display* display, Window window, const char* name, Atom* type = nullptr) {
@@ -149,32 +158,9 @@ class X11Editor : public testing::Test {
     recorder.calls.clear();
     return effect;
   }
-  // The host's idle, as long as an X program runs.
-  bool xdotool(const std::vector<std::string>& arguments, Effect& effect) {
-    return display.xdotool(arguments, [&] { effect.dispatch(effEditIdle); });
-  }
-  static std::string screen(EditorPoint p) {
-    return std::to_string(kHostX + p.x) + " " + std::to_string(kHostY + p.y);
-  }
-  static std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> list;
-    std::istringstream in(text);
-    for (std::string word; in >> word;) list.push_back(word);
-    return list;
-  }
-  // What the server shows of the editor once it has settled.
-  Picture shown(Effect& effect, Window window) {
-    const std::vector<Window> children = display.children(window);
-    if (children.empty()) return {};
-    effect.dispatch(effEditIdle);
-    Picture picture = display.grab(children.front(), kWidth, kHeight);
-    for (int attempt = 0; attempt < 10; ++attempt) {
-      effect.dispatch(effEditIdle);
-      Picture again = display.grab(children.front(), kWidth, kHeight);
-      if (again == picture) break;
-      picture = std::move(again);
-    }
-    return picture;
+  // The editor of `effect` in `window` as the shared gestures drive it.
+  EditorOnDisplay on(Effect& effect, Window window = 0) {
+    return EditorOnDisplay(display, effect, window ? window : host, recorder);
   }
 
   xtest::VirtualDisplay display;
@@ -183,7 +169,9 @@ class X11Editor : public testing::Test {
   Window host = 0;
 };
 
-TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTheTitleOpensTheAboutPictureUntilTheNextClick) {
+// A child window of the host's at its top left, that shows the golden pictures and takes clicks,
+// drags and wheel turns.
+TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTakesClicksDragsAndWheelTurns) {
   auto effect = openEditor(3, host);
   const std::vector<Window> children = display.children(host);
   ASSERT_EQ(children.size(), 1u);
@@ -195,94 +183,39 @@ TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTheTitleOpensTheAboutPi
   EXPECT_EQ(attributes.width, kWidth);
   EXPECT_EQ(attributes.height, kHeight);
   EXPECT_EQ(attributes.map_state, IsViewable);
-  char* name = nullptr;
-  XFetchName(display.connection(), editor, &name);
-  EXPECT_STREQ(name, "Window");
-  XFree(name);
-  XClassHint hint{};
-  ASSERT_TRUE(XGetClassHint(display.connection(), editor, &hint));
-  EXPECT_EQ(std::string(hint.res_class).rfind("Plugin0x", 0), 0u) << hint.res_class;
-  XFree(hint.res_name);
-  XFree(hint.res_class);
   EXPECT_EQ(property(display.connection(), editor, "_XEMBED_INFO"), (std::vector<long>{0, 1}));
   EXPECT_EQ(property(display.connection(), editor, "XdndAware"), (std::vector<long>{5}));
   Atom type = None;
   property(display.connection(), host, "XdndAware", &type);
   EXPECT_EQ(type, static_cast<Atom>(None)) << "nothing is put on the host's window";
 
-  expectLooksLike(shown(*effect, host), "medium_track");
-  ASSERT_TRUE(xdotool(words("mousemove " + screen(kTitle) + " click 1"), *effect));
-  expectLooksLike(shown(*effect, host), "about");
-  ASSERT_TRUE(xdotool(words("click 1"), *effect));
-  expectLooksLike(shown(*effect, host), "medium_track");
-  EXPECT_TRUE(automated(recorder).empty());
+  EditorOnDisplay shown = on(*effect);
+  gestures::expectTheTitleShowsTheAboutPictureUntilTheNextClick(shown);
+  gestures::expectAKnobDragAutomatesRisingValuesInOneGesture(shown);
+  gestures::expectWheelNotchesStepTheKnobAndAControlClickCentresIt(shown);
   effect->dispatch(effEditClose);
   EXPECT_TRUE(display.children(host).empty());
 }
 
-TEST_F(X11Editor, DraggingAKnobAutomatesRisingValuesInsideAnEditGesture) {
-  auto effect = openEditor(3, host);
-  // Left of the centre, over the top, to the right: clockwise in the knob's circular mode.
-  std::string gesture = "mousemove " + screen(kIntervalLeft) + " mousedown 1 sleep 0.3";
-  for (int step = 1; step <= 8; ++step) {
-    const EditorPoint from = step <= 4 ? kIntervalLeft : kIntervalTop;
-    const EditorPoint to = step <= 4 ? kIntervalTop : kIntervalRight;
-    const int k = step <= 4 ? step : step - 4;
-    gesture += " mousemove " + screen({from.x + (to.x - from.x) * k / 4, from.y + (to.y - from.y) * k / 4}) +
-               " sleep 0.12";
-  }
-  ASSERT_TRUE(xdotool(words(gesture + " sleep 0.2 mouseup 1"), *effect));
-  effect->dispatch(effEditIdle);
-
-  const std::vector<VstInt32> seen = gestureOpcodes(recorder);
-  ASSERT_GE(seen.size(), 3u);
-  EXPECT_EQ(seen.front(), audioMasterBeginEdit);
-  EXPECT_EQ(seen.back(), audioMasterEndEdit);
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), audioMasterEndEdit), 1) << "the gesture ended on release";
-  const std::vector<float> values = automated(recorder);
-  ASSERT_GE(values.size(), 3u);
-  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-  EXPECT_NEAR(values.front(), 1.0f / 6.0f, 0.02f);
-  EXPECT_NEAR(values.back(), 5.0f / 6.0f, 0.02f);
-  EXPECT_EQ((*effect)->getParameter(effect->get(), kInterval), values.back());
-  effect->dispatch(effEditClose);
-}
-
-TEST_F(X11Editor, WheelTurnsStepTheKnobAndAControlClickCentresIt) {
-  auto effect = openEditor(3, host);
-  (*effect)->setParameter(effect->get(), kInterval, 0.5f);
-  ASSERT_TRUE(xdotool(words("mousemove " + screen(kIntervalCentre) + " click 4"), *effect));  // one notch up
-  effect->dispatch(effEditIdle);
-  EXPECT_NEAR((*effect)->getParameter(effect->get(), kInterval), 0.6f, 1e-6f);
-  ASSERT_TRUE(xdotool(words("click 5 click 5"), *effect));
-  effect->dispatch(effEditIdle);
-  EXPECT_NEAR((*effect)->getParameter(effect->get(), kInterval), 0.4f, 1e-6f);
-
-  // Control is let go long before the press is handled: the press itself remembers it.
-  recorder.calls.clear();
-  ASSERT_TRUE(display.xdotool(words("keydown ctrl click 1 keyup ctrl")));
-  effect->dispatch(effEditIdle);
-  EXPECT_EQ((*effect)->getParameter(effect->get(), kInterval), 0.5f);
-  const std::vector<float> values = automated(recorder);
-  ASSERT_FALSE(values.empty());
-  EXPECT_EQ(values.back(), 0.5f);
-  effect->dispatch(effEditClose);
-}
-
-// An event that the plug-in's connection took in while it waited for the server (here: for the
-// opening of a second editor) is handled at the next idle pass, although the socket is empty by
-// then: the window painted over by another client shows the editor again.
-TEST_F(X11Editor, AnEventReadWhileWaitingForTheServerIsHandledAtTheNextIdle) {
+// Events that the plug-in's connection took in while it waited for the server (here: for the
+// opening of a second editor) are handled at the next idle pass, although the socket is empty by
+// then: the parts of the window painted over by another client show the editor again, each of
+// the rectangles exposed.
+TEST_F(X11Editor, EventsReadWhileWaitingForTheServerAreHandledAtTheNextIdle) {
   auto effect = openEditor(3, host);
   const Window editor = display.children(host).at(0);
-  expectLooksLike(shown(*effect, host), "medium_track");
+  expectLooksLike(on(*effect).shown(), "medium_track");
   Display* x = display.connection();
   GC gc = XCreateGC(x, editor, 0, nullptr);
-  XFillRectangle(x, editor, gc, 0, 0, kWidth, kHeight);  // black, without an expose
+  const XRectangle painted[] = {{0, 0, 100, 60}, {200, 100, 128, 80}, {40, 230, 60, 34}};
+  for (int i = 0; i < 3; ++i) {
+    const XRectangle& r = painted[i];
+    XFillRectangle(x, editor, gc, r.x, r.y, r.width, r.height);  // black, without an expose
+    XEvent expose{};
+    expose.xexpose = {Expose, 0, True, x, editor, r.x, r.y, r.width, r.height, 2 - i};
+    XSendEvent(x, editor, False, ExposureMask, &expose);
+  }
   XFreeGC(x, gc);
-  XEvent expose{};
-  expose.xexpose = {Expose, 0, True, x, editor, 0, 0, kWidth, kHeight, 0};
-  XSendEvent(x, editor, False, ExposureMask, &expose);
   XSync(x, False);
 
   const Window otherHost = display.makeWindow(500, 100, kWidth, kHeight);
@@ -317,26 +250,24 @@ TEST_F(X11Editor, ArrowKeysStepTheClickedKnobAndTheKeysItLeavesReachTheHostsWind
   };
 
   // A Control-click puts the knob in the middle and gives it the focus.
+  EditorOnDisplay editor = on(*effect, inner);
   ASSERT_TRUE(
-      xdotool(words("mousemove " + screen(kIntervalCentre) + " keydown ctrl click 1 keyup ctrl"), *effect));
-  effect->dispatch(effEditIdle);
+      editor.input("mousemove " + editor.onScreen(kIntervalCentre) + " keydown ctrl click 1 keyup ctrl"));
   ASSERT_EQ((*effect)->getParameter(effect->get(), kInterval), 0.5f);
   pressesAtTheHost();  // the Control of the click was the host's
   // Each arrow one step, inside an edit gesture of its own.
   auto step = [&](const std::string& keys) {
     recorder.calls.clear();
-    EXPECT_TRUE(xdotool(words("key " + keys), *effect));
-    effect->dispatch(effEditIdle);
-    EXPECT_EQ(gestureOpcodes(recorder),
+    EXPECT_TRUE(editor.input("key " + keys));
+    EXPECT_EQ(gestures::gestureOpcodes(recorder),
               (std::vector<VstInt32>{audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit}));
-    const std::vector<float> values = automated(recorder);
+    const std::vector<float> values = gestures::automated(recorder);
     return values.size() == 1 ? values.front() : -1.0f;
   };
   EXPECT_NEAR(step("Up"), 0.6f, 1e-6f);
   EXPECT_NEAR(step("shift+Up"), 0.61f, 1e-6f);
 
-  ASSERT_TRUE(xdotool(words("key ctrl+s"), *effect));
-  effect->dispatch(effEditIdle);
+  ASSERT_TRUE(editor.input("key ctrl+s"));
   const std::vector<XKeyEvent> presses = pressesAtTheHost();
   std::vector<KeySym> keysyms;
   for (XKeyEvent press : presses) keysyms.push_back(XLookupKeysym(&press, 0));
@@ -390,7 +321,7 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
   }
   EXPECT_TRUE(display.children(host).empty());
   EXPECT_EQ(resourcesOfOwner(x, keeperWindow), before);
-  expectLooksLike(shown(*keeper, other), "shortest");
+  expectLooksLike(on(*keeper, other).shown(), "shortest");
 
   // The last editor takes the connection with it.
   keeper.reset();

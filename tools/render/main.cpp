@@ -57,7 +57,8 @@ int run(const Options& options) {
     return 0;
   }
   if (options.version) {
-    std::puts("fadecrest-render " FADECREST_VERSION);
+    std::puts("fadecrest-render " FADECREST_VERSION
+              "\nCopyright (c) 2026 Corvenna. Released under the MIT licence.");
     return 0;
   }
   PluginModule module(pluginPath(options));
