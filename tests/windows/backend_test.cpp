@@ -153,6 +153,12 @@ TEST_F(OleDrop, ASecondEnterWithoutALeaveGivesTheFirstDragBack) {
 // What the frame asks of the window tree, of painting and of cursors, on a window of the seam.
 TEST_F(OleDrop, TheSeamsWindowInItsHostsWindow) {
   EXPECT_EQ(platform::windowParent(window), host);
+  EXPECT_EQ(platform::windowParent(host), nullptr);
+  WNDCLASSA registered{};
+  ASSERT_TRUE(GetClassInfoA(nullptr, "FadecrestDropTest", &registered));
+  EXPECT_EQ(registered.style, static_cast<UINT>(CS_GLOBALCLASS))
+      << "for windows of any module of the process";
+  EXPECT_EQ(registered.hbrBackground, GetSysColorBrush(COLOR_BTNFACE));
   EXPECT_EQ(platform::windowClassName(window), "FadecrestDropTest");
   HWND captioned =
       CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_CAPTION, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
@@ -182,7 +188,7 @@ TEST_F(OleDrop, TheSeamsWindowInItsHostsWindow) {
   EXPECT_FALSE(platform::dispatchPendingPaint());
 
   using platform::CursorShape;
-  EXPECT_NE(platform::systemCursor(CursorShape::sizeWE), platform::systemCursor(CursorShape::sizeNS));
+  EXPECT_EQ(platform::systemCursor(CursorShape::sizeWE), LoadCursorA(nullptr, IDC_SIZEWE));
   platform::setCurrentCursor(window, platform::systemCursor(CursorShape::hand));
   EXPECT_EQ(platform::currentCursor(window), platform::systemCursor(CursorShape::hand));
   platform::PlatformVersion version;
