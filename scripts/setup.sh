@@ -34,12 +34,16 @@ test_packages=(
   lame                              # the render benchmark: MP3 encoding on its own
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
-  # The Windows DLL: cross compilers (posix threads), zlib for them, and the source package of libpng.
+  # The Windows DLLs: cross compilers for 64 and 32 bits (posix threads), zlib for them, the source
+  # package of libpng, and the installer's compiler.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 nsis
   lintian                           # the Debian package follows Debian's policy
-  # Running it: Wine on a virtual display, real input through the X server, screenshots, and faces
-  # with the metrics Windows programs expect ("Arial" is Liberation Sans; Symbol and Marlett from Wine).
-  wine wine64 xvfb xauth xdotool x11-apps imagemagick fonts-wine
+  # Running them: Wine (64 and 32 bits) on a virtual display, real input through the X server,
+  # screenshots, and faces with the metrics Windows programs expect ("Arial" is Liberation Sans;
+  # Symbol and Marlett from Wine). LMMS is a real 32-bit Windows host under Wine (its VST server).
+  wine wine64 wine32:i386 xvfb xauth xdotool x11-apps imagemagick fonts-wine
+  lmms:i386 lmms-vst-server:i386
   # The editor in the tests: the server's count of each client's resources, and real toolkits' drag
   # sources (Qt 5 through Python, Tk with tkdnd).
   libxres-dev python3-pyqt5 tk tkdnd
@@ -69,6 +73,9 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
   "${sudo_cmd[@]}" apt-get "${apt_options[@]}" update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get "${apt_options[@]}" install -y -qq \
     --no-install-recommends "${missing[@]}"
@@ -76,11 +83,14 @@ fi
 [ "${1:-all}" = build ] && exit 0
 
 cache="${HOME}/.cache/fadecrest"
-mingw_prefix="${cache}/mingw-x86_64"
 mkdir -p "$cache"
 
-# --- libpng for MinGW, static, from Debian's source package ---
-if [ ! -f "${mingw_prefix}/libpng.stamp" ]; then
+# --- libpng for MinGW, 64 and 32 bits, static, from Debian's source package ---
+processors=()
+for processor in x86_64 i686; do
+  [ -f "${cache}/mingw-${processor}/libpng.stamp" ] || processors+=("$processor")
+done
+if [ ${#processors[@]} -gt 0 ]; then
   sources=/etc/apt/sources.list.d/fadecrest-src.sources
   if ! apt-cache showsrc libpng1.6 2>/dev/null | grep '^Version:' >/dev/null; then
     echo "setup: adding the Debian source archive"
@@ -111,16 +121,20 @@ EOF
     rm -rf "${work:?}"/*
   done
   [ -n "$fetched" ] || { echo "setup: no version of libpng1.6 could be fetched" >&2; exit 1; }
-  echo "setup: building libpng ${fetched} for MinGW"
   source_dir=$(find "$work" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
-  rm -rf "$mingw_prefix"
-  cmake -S "$source_dir" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$mingw_prefix" \
-    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF >/dev/null
-  cmake --build "$work/build" -j2 >/dev/null
-  cmake --install "$work/build" >/dev/null
-  echo "$fetched" >"${mingw_prefix}/libpng.stamp"
+  for processor in "${processors[@]}"; do
+    echo "setup: building libpng ${fetched} for MinGW (${processor})"
+    mingw_prefix="${cache}/mingw-${processor}"
+    rm -rf "$mingw_prefix"
+    cmake -S "$source_dir" -B "$work/build-${processor}" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-${processor}.cmake" -DCMAKE_INSTALL_PREFIX="$mingw_prefix" \
+      -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF >/dev/null
+    cmake --build "$work/build-${processor}" -j2 >/dev/null
+    cmake --install "$work/build-${processor}" >/dev/null
+    echo "$fetched" >"${mingw_prefix}/libpng.stamp"
+  done
 fi
 
-# --- the Wine prefix every Windows test clones ---
-scripts/wine-prefix.sh template >/dev/null
+# --- the Wine prefixes the Windows tests clone, one for each architecture ---
+WINEARCH=win64 scripts/wine-prefix.sh template >/dev/null
+WINEARCH=win32 scripts/wine-prefix.sh template >/dev/null

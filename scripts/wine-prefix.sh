@@ -4,6 +4,8 @@
 #   wine-prefix.sh template              makes the prefix template once (per Wine installation)
 #   wine-prefix.sh run PROGRAM [ARG...]  runs a Windows program in a fresh clone of the template,
 #                                        on a virtual display of its own
+#   wine-prefix.sh with COMMAND [ARG...] runs a Unix program there (WINEPREFIX and DISPLAY set), a
+#                                        host that starts Windows programs of its own, say
 #
 # WINEARCH chooses the prefix: win64 (the default; 64-bit programs, and 32-bit ones too where
 # wine32 is installed) or win32 (32-bit only). Each has a template of its own.
@@ -47,13 +49,14 @@ make_template() {
 
 work=""
 xvfb_pid=""
+# Whatever the program left running (a wineserver that already went is no failure).
 cleanup() {
-  [ -n "$work" ] && WINEPREFIX="${work}/prefix" wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  [ -n "$work" ] && { WINEPREFIX="${work}/prefix" wineserver -k >/dev/null 2>&1 || true; }
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && { wait "$xvfb_pid" 2>/dev/null || true; }
   [ -n "$work" ] && rm -rf "$work"
 }
 
-run_program() {
+with_prefix() {
   make_template
   work=$(mktemp -d)
   trap cleanup EXIT
@@ -74,7 +77,7 @@ run_program() {
   export DISPLAY=":${number}"
 
   local status=0
-  WINEPREFIX="${work}/prefix" wine "$@" || status=$?
+  WINEPREFIX="${work}/prefix" "$@" || status=$?
   return "$status"
 }
 
@@ -82,10 +85,14 @@ case "${1:-}" in
   template) make_template ;;
   run)
     shift
-    run_program "$@"
+    with_prefix wine "$@"
+    ;;
+  with)
+    shift
+    with_prefix "$@"
     ;;
   *)
-    echo "usage: $0 template | run PROGRAM [ARG...]" >&2
+    echo "usage: $0 template | run PROGRAM [ARG...] | with COMMAND [ARG...]" >&2
     exit 2
     ;;
 esac

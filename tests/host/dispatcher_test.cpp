@@ -107,7 +107,8 @@ TEST_F(RecordFixture, BaseOpcodes) {
 
 TEST_F(RecordFixture, SetProgramIgnoresIndicesOutsideTheBank) {
   effect->setParameter(0, 0.3f);
-  for (VstIntPtr value : {VstIntPtr{6}, VstIntPtr{-1}, VstIntPtr{1} << 40}) {
+  // Far above the bank: 2^40 where the value is 64 bits wide (its low 32 bits alone name program 0).
+  for (VstIntPtr value : {VstIntPtr{6}, VstIntPtr{-1}, VstIntPtr{1} << (sizeof(VstIntPtr) * 4 + 8)}) {
     dispatch(effSetProgram, 0, value);
     EXPECT_EQ(dispatch(effGetProgram), 1);
     EXPECT_EQ(effect->getParameter(0), 0.3f);

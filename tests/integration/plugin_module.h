@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #endif
 
+#include <cstdlib>
 #include <string>
 
 #include "host/aeffect.h"
@@ -18,10 +19,15 @@ inline VstIntPtr VSTCALLBACK versionedHost(AEffect*, VstInt32 opcode, VstInt32, 
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+// The built module, or the copy FADECREST_MODULE names (an installed one, say).
+inline const char* modulePath() {
+  return std::getenv("FADECREST_MODULE") ? std::getenv("FADECREST_MODULE") : FADECREST_MODULE_PATH;
+}
+
 #if defined(_WIN32)
 class PluginModule {
  public:
-  PluginModule() : handle_(LoadLibraryA(FADECREST_MODULE_PATH)) {}
+  PluginModule() : handle_(LoadLibraryA(modulePath())) {}
   ~PluginModule() {
     if (handle_) FreeLibrary(handle_);
   }
@@ -41,7 +47,7 @@ class PluginModule {
 #else
 class PluginModule {
  public:
-  PluginModule() : handle_(dlopen(FADECREST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
+  PluginModule() : handle_(dlopen(modulePath(), RTLD_NOW | RTLD_LOCAL)) {}
   ~PluginModule() {
     if (handle_) dlclose(handle_);
   }

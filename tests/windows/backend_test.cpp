@@ -143,6 +143,57 @@ TEST_F(OleDrop, ASecondEnterWithoutALeaveGivesTheFirstDragBack) {
   EXPECT_EQ(target.entered.files, 1);
   registered->DragLeave();
   EXPECT_EQ(second.references(), 1u);
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(registered->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  EXPECT_EQ(unknown, registered);
+  unknown->Release();
+  EXPECT_EQ(target.references, 1) << "the answer to OLE leaves the target's count as it was";
+}
+
+// What the frame asks of the window tree, of painting and of cursors, on a window of the seam.
+TEST_F(OleDrop, TheSeamsWindowInItsHostsWindow) {
+  EXPECT_EQ(platform::windowParent(window), host);
+  EXPECT_EQ(platform::windowParent(host), nullptr);
+  WNDCLASSA registered{};
+  ASSERT_TRUE(GetClassInfoA(nullptr, "FadecrestDropTest", &registered));
+  EXPECT_EQ(registered.style, static_cast<UINT>(CS_GLOBALCLASS))
+      << "for windows of any module of the process";
+  EXPECT_EQ(registered.hbrBackground, GetSysColorBrush(COLOR_BTNFACE));
+  EXPECT_EQ(platform::windowClassName(window), "FadecrestDropTest");
+  HWND captioned =
+      CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_CAPTION, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_TRUE(platform::windowHasCaption(captioned));
+  EXPECT_FALSE(platform::windowHasCaption(host));
+  DestroyWindow(captioned);
+  platform::resizeWindow(window, 120, 80);
+  EXPECT_EQ(platform::windowScreenRect(window), (platform::Rect{200, 200, 320, 280})) << "resized in place";
+  EXPECT_EQ(platform::screenToClient(window, {210, 230}), (platform::Point{10, 30}));
+
+  // Damage comes back as the update rectangle and as the paint's, and a paint repairs it, whether
+  // drawn, left to the default handling, or taken from the thread's queue.
+  RedrawWindow(host, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  platform::Rect damaged;
+  platform::invalidateWindow(window, {5, 6, 30, 40});
+  ASSERT_TRUE(platform::windowUpdateRect(window, damaged));
+  EXPECT_EQ(damaged, (platform::Rect{5, 6, 30, 40}));
+  platform::Surface* surface = platform::beginPaint(window, damaged);
+  EXPECT_EQ(damaged, (platform::Rect{5, 6, 30, 40}));
+  platform::endPaint(window, surface);
+  EXPECT_FALSE(platform::windowUpdateRect(window, damaged));
+  platform::invalidateWindow(window, {0, 0, 9, 9});
+  platform::defaultWindowProcedure(window, {platform::MessageType::paint, {}, 0});
+  EXPECT_FALSE(platform::windowUpdateRect(window, damaged));
+  platform::invalidateWindow(window, {0, 0, 9, 9});
+  EXPECT_TRUE(platform::dispatchPendingPaint());
+  EXPECT_FALSE(platform::dispatchPendingPaint());
+
+  using platform::CursorShape;
+  EXPECT_EQ(platform::systemCursor(CursorShape::sizeWE), LoadCursorA(nullptr, IDC_SIZEWE));
+  platform::setCurrentCursor(window, platform::systemCursor(CursorShape::hand));
+  EXPECT_EQ(platform::currentCursor(window), platform::systemCursor(CursorShape::hand));
+  platform::PlatformVersion version;
+  ASSERT_TRUE(platform::queryPlatformVersion(version));
+  EXPECT_EQ(version.platformId, 2u) << "the NT family";
 }
 
 // Drags from an X11 program by the XDND protocol; Wine hands them on to the drop target under the
