@@ -2,9 +2,9 @@
 // the first complete picture on the server (the first open of a process, which also opens the
 // connection and the fonts and decodes the pictures, and the opens after it), an idle pass with
 // nothing to redraw and nothing pending (which must not wait for the server: the host calls it 25
-// times a second) with the system call it makes, and one knob step shown at the next idle pass.
-// Compare the idle pass with BM_IdleWithNothingToDo of fadecrest-editor-bench, the same pass
-// without a display.
+// times a second) with the system call it makes, one knob step shown at the next idle pass, and an
+// idle pass that takes in drags whose sources never send their data. Compare the idle pass with
+// BM_IdleWithNothingToDo of fadecrest-editor-bench, the same pass without a display.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 
@@ -16,6 +16,7 @@
 
 // Last: X's macros would clash with names in the headers above.
 #include "support/virtual_display.h"
+#include "support/xdnd_source.h"
 
 namespace {
 
@@ -138,6 +139,32 @@ void BM_X11KnobStepShown(benchmark::State& state) {
   editor.close();
 }
 BENCHMARK(BM_X11KnobStepShown)->Unit(benchmark::kMicrosecond);
+
+// Drags whose sources never send the data the editor asks for (a hung program, or a hostile one):
+// one idle pass takes in all of them, and the host must not wait for any.
+void BM_X11IdleWithDeadDragSources(benchmark::State& state) {
+  EditorHost editor;
+  editor.open();
+  XdndSource source;
+  xdndOpen(&source, editor.connection);
+  const int x = 100 + kWidth / 2, y = 100 + kHeight / 2;
+  long version = 0;
+  const Window target = xdndTargetAt(&source, x, y, &version);
+  const Atom files = XInternAtom(editor.connection, "text/uri-list", False);
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int drag = 0; drag < state.range(0); ++drag) {
+      xdndEnter(&source, target, version, &files, 1);
+      xdndSend(&source, target, source.position, source.window, 0, x << 16 | y, CurrentTime,
+               source.actionCopy);
+    }
+    XSync(editor.connection, True);  // the requests for the data are never answered
+    state.ResumeTiming();
+    editor.effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+  }
+  editor.close();
+}
+BENCHMARK(BM_X11IdleWithDeadDragSources)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -204,9 +204,10 @@ void stopOle();
 //
 // Both answers are asked for inside dragEnter and must come at once. Where the data arrives
 // later by a conversion the source answers (a display server's selection), the backend asks for
-// what the answers need (the file list, say) when the drag enters, before it calls dragEnter, and
-// waits a bounded time for the answer while it keeps other events pending; what has not arrived
-// by then counts as not offered. Whether text is offered can be told from the offered types.
+// what the answers need (the file list, say) when the drag first comes over a window, and calls
+// dragEnter once the answer has come or the source has had a bounded time, whatever has not come
+// by then counting as not offered. Nothing waits for the answer meanwhile: the drag's steps stay
+// pending with the window's later events. Whether text is offered can be told from the types.
 class DragData {
  public:
   virtual bool hasText() const = 0;

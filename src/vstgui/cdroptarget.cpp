@@ -88,7 +88,9 @@ platform::ResultCode CDropTarget::dragEnter(platform::DragData* data, std::uint3
 }
 
 platform::ResultCode CDropTarget::dragOver(std::uint32_t, platform::Point, std::uint32_t& effect) {
-  if (!gDragContainer) return platform::kResultOk;  // the effect stays as the source passed it
+  // Only the target that took the drag in moves it: on a window system that queues each window's
+  // events apart, a drag may enter another editor's window before it leaves this one.
+  if (gDragOwner != this) return platform::kResultOk;  // the effect stays as the source passed it
   deliver([&](CDrawContext* context, const CPoint& where) {
     pFrame->onDragMove(context, gDragContainer, where);
   });
@@ -97,7 +99,7 @@ platform::ResultCode CDropTarget::dragOver(std::uint32_t, platform::Point, std::
 }
 
 platform::ResultCode CDropTarget::dragLeave() {
-  if (!gDragContainer) return platform::kResultOk;
+  if (gDragOwner != this) return platform::kResultOk;  // a drag another target took in since
   deliver([&](CDrawContext* context, const CPoint& where) {
     pFrame->onDragLeave(context, gDragContainer, where);
   });
@@ -107,7 +109,7 @@ platform::ResultCode CDropTarget::dragLeave() {
 
 platform::ResultCode CDropTarget::drop(platform::DragData*, std::uint32_t, platform::Point, std::uint32_t&) {
   // The views see the container made when the drag entered; the effect is left as it came.
-  if (!gDragContainer) return platform::kResultOk;
+  if (gDragOwner != this) return platform::kResultOk;
   deliver(
       [&](CDrawContext* context, const CPoint& where) { pFrame->onDrop(context, gDragContainer, where); });
   releaseCurrentDrag();

@@ -15,6 +15,7 @@
 #undef CursorShape
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -37,13 +38,15 @@ struct Atoms {
   Atom dropData;  // the property of our window that a conversion of drop data lands in
 };
 
+// What one drag offers (xdnd.cpp): shared by the steps of the drag and the windows it is over.
+struct DragOffer;
+
 // One step of a drag over a window, waiting for the window's events to be taken.
 struct DragStep {
   enum Kind { position, leave, drop } kind = position;
   ::Window source = 0;
-  Point root;               // position: the pointer on the screen
-  Time time = 0;            // position: the source's time stamp, for the conversion of its data
-  std::vector<Atom> types;  // position: what the source offers
+  Point root;  // position: the pointer on the screen
+  std::shared_ptr<DragOffer> offer;
 };
 
 // An event read for a window and not yet handed to it.
@@ -52,24 +55,6 @@ struct PendingEvent {
   Message message;
   DragStep drag;
   XKeyEvent keyEvent{};  // key: the event as read, to pass on to the host if unused
-};
-
-// What a drag offers, as far as the toolkit asks: told from the offered types (text) and from the
-// file list fetched when the drag entered (files).
-class OfferedData final : public DragData {
- public:
-  OfferedData(bool text, bool hasFiles, std::int32_t files)
-      : text_(text), hasFiles_(hasFiles), files_(files) {}
-  bool hasText() const override { return text_; }
-  bool fileCount(std::int32_t& count) const override {
-    if (hasFiles_) count = files_;
-    return hasFiles_;
-  }
-
- private:
-  bool text_;
-  bool hasFiles_;
-  std::int32_t files_;
 };
 
 // Where the picture goes to the server: an image in the server's format, in memory the server
@@ -99,8 +84,7 @@ struct WindowRecord {
   DropTargetHandler* dropTarget = nullptr;  // holds the registration's reference
   // The drag over this window, from the step that entered it to its leave or drop.
   DropTargetHandler* dragTarget = nullptr;  // holds the drag's reference
-  std::unique_ptr<OfferedData> dragData;
-  ::Window dragSource = 0;
+  std::shared_ptr<DragOffer> dragOffer;
   Point dragPoint;  // where the last position put it, on the screen
   Presenter presenter;
 };
@@ -114,11 +98,12 @@ struct Backend {
   std::vector<WindowRecord*> windows;  // in the order they were made
   std::uint64_t nextSerial = 1;
   std::array<Cursor, 9> cursors{};  // font cursors by shape, made on first use
-  // The drag the source is running now, as its enter message announced it.
   struct {
-    ::Window source = 0;
-    std::vector<Atom> types;
+    std::shared_ptr<DragOffer> current;  // as its source's enter announced it; null: none
     WindowRecord* over = nullptr;
+    // The drag whose file list was asked for and has not come yet, and until when it may take.
+    std::shared_ptr<DragOffer> awaited;
+    std::chrono::steady_clock::time_point awaitedUntil;
   } drag;
   // The next request's number when the events were last read (see readEvents).
   unsigned long requestAtLastRead = 0;

@@ -197,7 +197,7 @@ void endWindow(Lock& held, WindowRecord* record, bool tell) {
 }
 
 void route(XEvent& event) {
-  if (event.type == ClientMessage && receiveDragMessage(event.xclient)) return;
+  if (receiveDragEvent(event)) return;
   if (event.type == MappingNotify) {
     XRefreshKeyboardMapping(&event.xmapping);  // keys are looked up in the new map from here on
     return;
@@ -569,6 +569,8 @@ void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
     for (std::size_t count = record->pending.size(); count > 0; --count) {
       if (record->pending.empty()) break;
       const x11::PendingEvent event = record->pending.front();
+      // A drag enters only with what it offers, which may still be on its way; the rest waits too.
+      if (event.kind == x11::PendingEvent::dragStep && x11::dragStepWaits(event.drag)) break;
       record->pending.pop_front();
       if (event.kind == x11::PendingEvent::dragStep) {
         x11::deliverDragStep(held, *record, event.drag);

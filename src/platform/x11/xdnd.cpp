@@ -1,20 +1,39 @@
 #include "platform/x11/xdnd.h"
 
 #include <X11/Xatom.h>
-#include <poll.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <chrono>
-#include <string>
 #include <string_view>
 #include <utility>
 
 namespace platform::x11 {
+
+// What one drag offers, as far as the toolkit asks: text, told from the offered types, or files,
+// counted in the file list the source sends when asked.
+struct DragOffer final : DragData {
+  DragOffer(::Window source, bool text, bool fileList) : source(source), text(text), fileList(fileList) {}
+  // Sources offer their file list as plain text as well (Qt does): a drag that carries files is a
+  // drag of files, as it is where file lists never come as text.
+  bool hasText() const override { return text && files == 0; }
+  bool fileCount(std::int32_t& count) const override {
+    if (files > 0) count = files;
+    return files > 0;
+  }
+
+  const ::Window source;
+  const bool text;
+  const bool fileList;  // offers text/uri-list
+  bool asked = false;   // for the file list, which lands on our window `requestor`
+  ::Window requestor = 0;
+  std::int32_t files = 0;
+};
+
 namespace {
 
 constexpr long kVersion = 5;
-// How long a window waits for the source's data before it counts as not offered.
+// How long a drag may take to send its file list before it counts as offering none.
 constexpr std::chrono::milliseconds kDataWait{500};
 
 bool offers(const std::vector<Atom>& types, Atom type) {
@@ -60,57 +79,11 @@ std::vector<Atom> readTypeList(::Window source) {
   return types;
 }
 
-// Asks the source for its data of one type and waits a bounded time for it, leaving every other
-// event pending. The answer may come in a type other than the one asked for.
-bool fetch(const WindowRecord& record, Atom target, Time time, std::string& out) {
-  Backend& b = backend();
-  Display* display = b.display;
-  ErrorTrap trap;
-  XDeleteProperty(display, record.id, b.atoms.dropData);
-  XConvertSelection(display, b.atoms.xdndSelection, target, b.atoms.dropData, record.id,
-                    time ? time : CurrentTime);
-  XFlush(display);
-  const auto deadline = std::chrono::steady_clock::now() + kDataWait;
-  XEvent event;
-  for (;;) {
-    if (XCheckTypedWindowEvent(display, record.id, SelectionNotify, &event) &&
-        event.xselection.target == target)
-      break;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd connection{ConnectionNumber(display), POLLIN, 0};
-    poll(&connection, 1, static_cast<int>(std::min<long>(left.count(), 20)));
-  }
-  if (event.xselection.property == None) return false;  // the source refused
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  const bool read = XGetWindowProperty(display, record.id, b.atoms.dropData, 0, 1 << 20, True,
-                                       AnyPropertyType, &type, &format, &count, &after, &data) == Success;
-  // Data too large for one property comes piece by piece (INCR), which a file count does not need.
-  const bool usable = read && data && format == 8 && type != b.atoms.incr;
-  if (usable) out.assign(reinterpret_cast<const char*>(data), count);
-  if (data) XFree(data);
-  return usable;
-}
+// In a sent event 0 and 1 stand for "the window under the pointer" and "the focus window": a source
+// that names them would have every answer reach whichever window is there.
+bool namesWindow(::Window id) { return id != PointerWindow && id != InputFocus; }
 
-std::unique_ptr<OfferedData> fetchOffer(const WindowRecord& record, const DragStep& step) {
-  bool files = false;
-  std::int32_t count = 0;
-  std::string list;
-  if (offers(step.types, backend().atoms.uriList) &&
-      fetch(record, backend().atoms.uriList, step.time, list)) {
-    count = countFiles(list);
-    files = count > 0;
-  }
-  // Sources offer their file list as plain text as well (Qt does): a drag that carries files is a
-  // drag of files, as it is where file lists never come as text.
-  return std::make_unique<OfferedData>(!files && offersText(step.types), files, count);
-}
-
-// Answers the source, at the window it sent from.
+// Answers the source, at its window, naming our window the message was for.
 void reply(::Window source, Atom type, long second, long third, long fifth, ::Window from) {
   Backend& b = backend();
   XEvent event{};
@@ -142,6 +115,14 @@ void sendFinished(::Window source, ::Window from, bool accepted) {
         accepted ? backend().atoms.xdndActionCopy : None, 0, from);
 }
 
+// A position or a drop that no window of ours takes is refused at once, so that its source need not
+// wait for an answer; one that was not sent to a window of ours is not answered at all.
+void refuse(Atom type, ::Window source, const WindowRecord* to) {
+  if (!to) return;
+  if (type == backend().atoms.xdndPosition) sendStatus(source, to->id, false);
+  if (type == backend().atoms.xdndDrop) sendFinished(source, to->id, false);
+}
+
 // Our window with a drop target under a point of the screen; the one the message was sent to
 // first. A source may name another window in the message than the one it sent it to.
 WindowRecord* dropWindowAt(Point root, WindowRecord* named) {
@@ -162,6 +143,42 @@ WindowRecord* dropWindowAt(Point root, WindowRecord* named) {
   return nullptr;
 }
 
+// Asks the source of the current drag for its file list, to land on the window; the answer comes
+// with the other events.
+void askForFiles(const WindowRecord& over, Time time) {
+  Backend& b = backend();
+  b.drag.current->asked = true;
+  b.drag.current->requestor = over.id;
+  b.drag.awaited = b.drag.current;
+  b.drag.awaitedUntil = std::chrono::steady_clock::now() + kDataWait;
+  ErrorTrap trap;
+  XDeleteProperty(b.display, over.id, b.atoms.dropData);
+  XConvertSelection(b.display, b.atoms.xdndSelection, b.atoms.uriList, b.atoms.dropData, over.id, time);
+  XFlush(b.display);
+}
+
+// The file list of the awaited drag, if this is its answer: from here on the drag waits no more.
+void receiveFileList(const XSelectionEvent& answer) {
+  Backend& b = backend();
+  const std::shared_ptr<DragOffer> offer = b.drag.awaited;
+  if (!offer || answer.requestor != offer->requestor || answer.selection != b.atoms.xdndSelection ||
+      answer.target != b.atoms.uriList)
+    return;
+  b.drag.awaited.reset();
+  if (answer.property == None) return;  // the source refused
+  ErrorTrap trap;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const bool read = XGetWindowProperty(b.display, answer.requestor, b.atoms.dropData, 0, 1 << 20, True,
+                                       AnyPropertyType, &type, &format, &count, &after, &data) == Success;
+  // Data too large for one property comes piece by piece (INCR), which a file count does not need.
+  if (read && data && format == 8 && type != b.atoms.incr)
+    offer->files = countFiles({reinterpret_cast<const char*>(data), count});
+  if (data) XFree(data);
+}
+
 void queueStep(WindowRecord* record, DragStep step) {
   PendingEvent event;
   event.kind = PendingEvent::dragStep;
@@ -172,62 +189,85 @@ void queueStep(WindowRecord* record, DragStep step) {
 // The drag over a window leaves it before another begins or the pointer moves elsewhere.
 void leaveWindow() {
   Backend& b = backend();
-  if (b.drag.over) queueStep(b.drag.over, {DragStep::leave, b.drag.source, {}, 0, {}});
+  if (b.drag.over) queueStep(b.drag.over, {DragStep::leave, 0, {}, nullptr});
   b.drag.over = nullptr;
+}
+
+// The source left, or another drag began: what has not come of this one by now never will.
+void endDrag() {
+  Backend& b = backend();
+  leaveWindow();
+  b.drag.current.reset();
+  b.drag.awaited.reset();
 }
 
 }  // namespace
 
-bool receiveDragMessage(const XClientMessageEvent& message) {
+bool receiveDragEvent(const XEvent& event) {
   Backend& b = backend();
+  if (event.type == SelectionNotify) {
+    receiveFileList(event.xselection);  // we ask for no other conversion
+    return true;
+  }
+  if (event.type != ClientMessage) return false;
+  const XClientMessageEvent& message = event.xclient;
   const Atoms& a = b.atoms;
   const Atom type = message.message_type;
   if (type != a.xdndEnter && type != a.xdndPosition && type != a.xdndLeave && type != a.xdndDrop)
     return false;
-  if (message.format != 32) return true;
   const auto source = static_cast<::Window>(message.data.l[0]);
+  if (message.format != 32 || !namesWindow(source)) return true;
+  std::shared_ptr<DragOffer>& drag = b.drag.current;
 
   if (type == a.xdndEnter) {
-    leaveWindow();
-    b.drag.source = source;
-    b.drag.types.clear();
+    endDrag();
+    std::vector<Atom> types;
     if (message.data.l[1] & 1) {
-      b.drag.types = readTypeList(source);  // more than three types
+      types = readTypeList(source);  // more than three types
     } else {
       for (int i = 2; i < 5; ++i)
-        if (message.data.l[i]) b.drag.types.push_back(static_cast<Atom>(message.data.l[i]));
+        if (message.data.l[i]) types.push_back(static_cast<Atom>(message.data.l[i]));
     }
+    drag = std::make_shared<DragOffer>(source, offersText(types), offers(types, a.uriList));
     return true;
   }
-  if (source != b.drag.source) {
-    // A step of a drag we never saw enter.
-    if (type == a.xdndPosition) sendStatus(source, message.window, false);
-    if (type == a.xdndDrop) sendFinished(source, message.window, false);
+  WindowRecord* to = windowById(message.window);
+  if (!drag || source != drag->source) {
+    refuse(type, source, to);  // a step of a drag we never saw enter
     return true;
   }
   if (type == a.xdndPosition) {
     const long packed = message.data.l[2];
     const Point root{static_cast<int>((packed >> 16) & 0xffff), static_cast<int>(packed & 0xffff)};
-    WindowRecord* over = dropWindowAt(root, windowById(message.window));
+    WindowRecord* over = dropWindowAt(root, to);
     if (over != b.drag.over) leaveWindow();
     b.drag.over = over;
     if (!over) {
-      sendStatus(source, message.window, false);
+      refuse(type, source, to);
       return true;
     }
-    queueStep(over, {DragStep::position, source, root, static_cast<Time>(message.data.l[3]), b.drag.types});
-    return true;
-  }
-  if (type == a.xdndDrop) {
+    if (drag->fileList && !drag->asked) askForFiles(*over, static_cast<Time>(message.data.l[3]));
+    queueStep(over, {DragStep::position, source, root, drag});
+  } else if (type == a.xdndDrop) {
+    // The drop waits behind the drag's positions, for its file list too.
     if (b.drag.over)
-      queueStep(b.drag.over, {DragStep::drop, source, {}, 0, {}});
+      queueStep(b.drag.over, {DragStep::drop, source, {}, drag});
     else
-      sendFinished(source, message.window, false);
+      refuse(type, source, to);
+    b.drag.over = nullptr;
+    drag.reset();
   } else {
-    leaveWindow();
+    endDrag();
   }
-  b.drag = {};
   return true;
+}
+
+bool dragStepWaits(const DragStep& step) {
+  Backend& b = backend();
+  if (step.kind != DragStep::position || step.offer != b.drag.awaited) return false;
+  if (std::chrono::steady_clock::now() < b.drag.awaitedUntil) return true;
+  b.drag.awaited.reset();  // the source has had its time: its files count as not offered
+  return false;
 }
 
 void deliverDragStep(Lock& held, WindowRecord& record, const DragStep& step) {
@@ -235,8 +275,8 @@ void deliverDragStep(Lock& held, WindowRecord& record, const DragStep& step) {
   std::uint32_t effect = kDropEffectCopy;
   switch (step.kind) {
     case DragStep::position: {
-      // A position from another source than the drag over the window ends that drag first.
-      if (record.dragTarget && record.dragSource != step.source) {
+      // A position of another drag than the one over the window ends that one first.
+      if (record.dragTarget && record.dragOffer != step.offer) {
         const std::uint64_t serial = record.serial;
         endDragOver(held, record);
         if (!windowBySerial(serial)) return;
@@ -248,15 +288,12 @@ void deliverDragStep(Lock& held, WindowRecord& record, const DragStep& step) {
       record.dragPoint = step.root;
       DropTargetHandler* target = record.dragTarget;
       if (!target) {
-        // The toolkit asks what the drag offers inside its enter: fetched before it is asked.
-        record.dragData = fetchOffer(record, step);
-        record.dragSource = step.source;
+        record.dragOffer = step.offer;
         target = record.dragTarget = record.dropTarget;
         target->addRef();
         target->addRef();  // for this call, which the window may not outlive
-        DragData* data = record.dragData.get();
         held.unlock();
-        target->dragEnter(data, kDragKeyLeftButton, step.root, effect);
+        target->dragEnter(step.offer.get(), kDragKeyLeftButton, step.root, effect);
       } else {
         target->addRef();
         held.unlock();
@@ -276,10 +313,10 @@ void deliverDragStep(Lock& held, WindowRecord& record, const DragStep& step) {
         sendFinished(step.source, window, false);
         return;
       }
-      std::unique_ptr<OfferedData> data = std::move(record.dragData);
+      const std::shared_ptr<DragOffer> offer = std::move(record.dragOffer);
       const Point point = record.dragPoint;
       held.unlock();
-      target->drop(data.get(), kDragKeyLeftButton, point, effect);
+      target->drop(offer.get(), kDragKeyLeftButton, point, effect);
       target->release();
       held.lock();
       sendFinished(step.source, window, true);
@@ -291,7 +328,7 @@ void deliverDragStep(Lock& held, WindowRecord& record, const DragStep& step) {
 void endDragOver(Lock& held, WindowRecord& record) {
   DropTargetHandler* target = std::exchange(record.dragTarget, nullptr);
   if (!target) return;
-  std::unique_ptr<OfferedData> data = std::move(record.dragData);
+  const std::shared_ptr<DragOffer> offer = std::move(record.dragOffer);
   held.unlock();
   target->dragLeave();
   target->release();
