@@ -22,7 +22,7 @@ class RecordingTarget final : public platform::DropTargetHandler {
     std::int32_t files = -1;
   };
   Seen entered, dropped;
-  int drops = 0;
+  int drops = 0, leaves = 0;
   int references = 0;
 
   platform::ResultCode queryInterface(const platform::InterfaceId& id, void** object) override {
@@ -46,7 +46,10 @@ class RecordingTarget final : public platform::DropTargetHandler {
     effect = platform::kDropEffectCopy;
     return platform::kResultOk;
   }
-  platform::ResultCode dragLeave() override { return platform::kResultOk; }
+  platform::ResultCode dragLeave() override {
+    ++leaves;
+    return platform::kResultOk;
+  }
   platform::ResultCode drop(platform::DragData* data, std::uint32_t, platform::Point,
                             std::uint32_t& effect) override {
     ++drops;
@@ -142,6 +145,7 @@ TEST_F(OleDrop, ASecondEnterWithoutALeaveGivesTheFirstDragBack) {
   EXPECT_EQ(first.references(), 1u);
   EXPECT_EQ(target.entered.files, 1);
   registered->DragLeave();
+  EXPECT_EQ(target.leaves, 1);
   EXPECT_EQ(second.references(), 1u);
   IUnknown* unknown = nullptr;
   ASSERT_EQ(registered->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
