@@ -261,6 +261,21 @@ TEST(Gdi, TransparentCopyLeavesTheTransparentColourOutBothWays) {
   platform::releaseImagingLibrary(imaging.handle);
 }
 
+// Text in opaque mode fills its cells with the background colour; the font is made as described.
+TEST(Gdi, OpaqueTextFillsItsCellsAndTheFontIsAsDescribed) {
+  auto surface = platform::createMemorySurface(nullptr, 40, 20);
+  ASSERT_NE(surface, nullptr);
+  HDC dc = static_cast<platform::win32::GdiSurface&>(*surface).dc();
+  surface->createFont({"Arial", 12, 700, true, true, 0x22});
+  LOGFONTA made{};
+  GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof made, &made);
+  EXPECT_TRUE(made.lfItalic && made.lfUnderline && made.lfWeight == 700 && made.lfHeight == -12);
+  surface->setBackgroundColor({0, 0, 200});
+  surface->setBackgroundMode(platform::BackgroundMode::opaque);
+  surface->drawText("  ", {0, 0, 40, 20}, platform::TextAlign::left);
+  EXPECT_EQ(GetPixel(dc, 1, 10), RGB(0, 0, 200)) << "the background of the spaces' cells";
+}
+
 // This program's own resources: a null module names it, as a module handle names a library.
 TEST(Resources, PngByTheLow16BitsOfItsNumberAndClassicBitmapsTopRowFirst) {
   const std::span<const std::uint8_t> background = platform::findResource(nullptr, "PNG", 0x10080);
