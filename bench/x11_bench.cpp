@@ -8,11 +8,10 @@
 #include <benchmark/benchmark.h>
 #include <poll.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "effect/fadecrestvst.h"
+#include "fresh_process.h"
 #include "platform/x11/connection.h"
 
 // Last: X's macros would clash with names in the headers above.
@@ -66,39 +65,23 @@ struct EditorHost {
 int firstOpenChild() {
   Display* connection = XOpenDisplay(nullptr);
   if (!connection) return 1;
-  long long nanoseconds = 0;
+  int status = 0;
   {
     EditorHost editor(connection);
-    const auto start = std::chrono::steady_clock::now();
-    editor.open();
-    nanoseconds =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-            .count();
+    status = fresh::timeOnce([&] {
+      editor.open();
+      return true;
+    });
     editor.close();
   }
   XCloseDisplay(connection);
-  std::printf("%lld\n", nanoseconds);
-  return 0;
+  return status;
 }
 
-// The first editor of a process, in a new process each time (its start is not timed).
+// The first editor of a process, in a new process each time.
 void BM_X11FirstOpenOfAProcess(benchmark::State& state) {
   display();  // the server runs before the first child starts
-  char self[4096] = {}, command[4200] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
-    return state.SkipWithError("no path to this program");
-  std::snprintf(command, sizeof command, "'%s' %s", self, kFirstOpenChild);
-  for (auto _ : state) {
-    FILE* child = popen(command, "r");
-    long long nanoseconds = -1;
-    if (!child || std::fscanf(child, "%lld", &nanoseconds) != 1) nanoseconds = -1;
-    if (child && pclose(child) != 0) nanoseconds = -1;
-    if (nanoseconds < 0) {
-      state.SkipWithError("the child process measured nothing");
-      break;
-    }
-    state.SetIterationTime(static_cast<double>(nanoseconds) * 1e-9);
-  }
+  fresh::run(state, kFirstOpenChild);
 }
 BENCHMARK(BM_X11FirstOpenOfAProcess)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the bitmap loader as a PNG resource: every input must end in either a
-// decoded picture or an empty bitmap, and drawing the result must stay inside memory.
+// decoded picture of the size its header gives or no picture, and drawing must stay inside memory.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::unregisterResources();
   platform::registerResource("PNG", kNumber, std::span<const std::uint8_t>(data, size));
   auto* bitmap = new VSTGUI::CBitmap(kNumber);
-  if ((bitmap->getWidth() == 0) != (bitmap->getImage() == nullptr)) __builtin_trap();
-  if (bitmap->getImage()) {
+  if (const platform::Bitmap* image = bitmap->getImage()) {
+    if (image->width() != bitmap->getWidth() || image->height() != bitmap->getHeight()) __builtin_trap();
     platform::headless::HeadlessSurface surface(16, 16);
     VSTGUI::CDrawContext context(nullptr, &surface, nullptr);
     bitmap->draw(&context, VSTGUI::CRect(-3, -3, 16, 16), VSTGUI::CPoint(bitmap->getWidth() - 8, 2));

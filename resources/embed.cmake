@@ -1,5 +1,9 @@
 # Turns the pictures into a C++ source holding their bytes and a table of (type, number) entries.
 # Run as: cmake -DOUTPUT=file.cpp "-DENTRIES=PNG;128;path;PNG;129;path..." -P embed.cmake
+#
+# A picture that zstd packs to less than half its size (the knob strip, stored uncompressed so that
+# it decodes quickly, packs to about a hundredth) is carried packed and unpacked when it is first
+# looked up; the others as they are.
 set(body "// Generated from resources/ by embed.cmake; do not edit.\n#include \"platform/posix/embedded.h\"\n\nnamespace platform::embedded {\nnamespace {\n")
 set(table "")
 set(count 0)
@@ -12,11 +16,23 @@ while(index LESS length)
   math(EXPR index "${index} + 1")
   list(GET ENTRIES ${index} path)
   math(EXPR index "${index} + 1")
-  file(READ "${path}" hex HEX)
+  file(SIZE "${path}" size)
+  set(packed "${OUTPUT}.${type}${number}.zst")
+  file(ARCHIVE_CREATE OUTPUT "${packed}" PATHS "${path}" FORMAT raw COMPRESSION Zstd COMPRESSION_LEVEL 9)
+  file(SIZE "${packed}" packedSize)
+  math(EXPR half "${size} / 2")
+  if(packedSize LESS half)
+    file(READ "${packed}" hex HEX)
+    set(unpackedSize ${size})
+  else()
+    file(READ "${path}" hex HEX)
+    set(unpackedSize 0)
+  endif()
+  file(REMOVE "${packed}")
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
   string(REGEX REPLACE "((0x..,){32})" "\\1\n" bytes "${bytes}")
   string(APPEND body "const unsigned char k${type}${number}[] = {\n${bytes}\n};\n")
-  string(APPEND table "    {\"${type}\", ${number}, {k${type}${number}, sizeof(k${type}${number})}},\n")
+  string(APPEND table "    {\"${type}\", ${number}, {k${type}${number}, sizeof(k${type}${number})}, ${unpackedSize}},\n")
   math(EXPR count "${count} + 1")
 endwhile()
 string(APPEND body "}  // namespace\n\nconst Entry kEntries[] = {\n${table}};\nconst std::size_t kEntryCount = ${count};\n\n}  // namespace platform::embedded\n")

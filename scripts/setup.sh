@@ -15,6 +15,7 @@ build_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev  # the release configuration builds tests and benchmarks
   libsndfile1-dev                   # audio files for fadecrest-render
   libpng-dev                        # decoding the PNG resources
+  libzstd-dev                       # the knob strip, carried packed in the Linux module
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
   libx11-dev libxext-dev            # the editor on Linux hosts: Xlib with shared-memory pictures
   dpkg-dev file                     # the Debian package: its dependencies read from the binaries

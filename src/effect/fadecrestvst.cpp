@@ -48,20 +48,14 @@ inline float fadeGain(VstInt32 halfFade, VstInt32 c) {
 // Chosen once when the library is loaded, so the audio thread never waits on a first-use guard.
 const fade::RampKernel kRampKernel = fade::fastestRampKernel();
 
-// Ramps a run of frames whose counter values are firstC, firstC + 1, ...
-void rampRun(const float* inL, const float* inR, float* outL, float* outR, VstInt32 n, VstInt32 firstC,
-             VstInt32 halfFade, VstInt32 fadeCount) {
-  if (halfFade == 0) {
-    // A one-frame window: silent, like the double-precision gate, rather than a division by zero.
-    for (VstInt32 k = 0; k < n; ++k) {
-      outL[k] = inL[k] * 0.0f;
-      outR[k] = inR[k] * 0.0f;
-    }
-    return;
-  }
-  if (fadeCount <= fade::kExactRampLimit) return kRampKernel(inL, inR, outL, outR, n, firstC, halfFade);
+// The windows the ramp versions do not take, which no usual sample rate gives: a one-frame window
+// and windows longer than kExactRampLimit.
+__attribute__((noinline)) void rampRareWindow(const float* inL, const float* inR, float* outL, float* outR,
+                                              VstInt32 n, VstInt32 firstC, VstInt32 fadeCount) {
+  const VstInt32 halfFade = fadeCount >> 1;
   for (VstInt32 k = 0; k < n; ++k) {
-    float g = fadeGain(halfFade, firstC + k);
+    // A one-frame window is silent, like the double-precision gate, rather than a division by zero.
+    const float g = halfFade == 0 ? 0.0f : fadeGain(halfFade, firstC + k);
     outL[k] = inL[k] * g;
     outR[k] = inR[k] * g;
   }
@@ -155,12 +149,27 @@ void FadecrestVST::computeSampleCounts() {
 }
 
 // Walks a block in runs of frames that stay in one phase; the two precisions differ only in the
-// frame that opens the window and in what a window run does.
+// frame that opens the window and in what a window run does. Most blocks lie inside one phase and
+// are one run, which is taken on its own so that it costs a host no more than the run itself.
 template <typename Sample, typename WindowRun>
 void FadecrestVST::runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
                            WindowRun windowRun) {
   // A host may pass no channels at all with an empty block.
   if (sampleFrames <= 0) return;
+  const VstInt32 old = sampleCounter;
+  const VstInt32 count = (fading ? fadeSamples : intervalSamples).load(std::memory_order_relaxed);
+  if (static_cast<std::int64_t>(count) - old >= sampleFrames) {
+    sampleCounter = old + sampleFrames;
+    phaseRun(inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames, old + 1, count, windowRun);
+  } else {
+    walkGate(inputs, outputs, sampleFrames, muteOpeningFrame, windowRun);
+  }
+}
+
+template <typename Sample, typename WindowRun>
+__attribute__((noinline)) void FadecrestVST::walkGate(Sample** inputs, Sample** outputs,
+                                                      VstInt32 sampleFrames, bool muteOpeningFrame,
+                                                      WindowRun windowRun) {
   const Sample* inL = inputs[0];
   const Sample* inR = inputs[1];
   Sample* outL = outputs[0];
@@ -171,12 +180,7 @@ void FadecrestVST::runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFra
     const VstInt32 count = (fading ? fadeSamples : intervalSamples).load(std::memory_order_relaxed);
     if (old < count) {
       VstInt32 n = framesBefore(count, old, sampleFrames - i);
-      if (fading) {
-        windowRun(inL + i, inR + i, outL + i, outR + i, n, old + 1, count);
-      } else {
-        passRun(inL + i, outL + i, n);
-        passRun(inR + i, outR + i, n);
-      }
+      phaseRun(inL + i, inR + i, outL + i, outR + i, n, old + 1, count, windowRun);
       sampleCounter = old + n;
       i += n;
     } else {
@@ -190,13 +194,30 @@ void FadecrestVST::runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFra
   }
 }
 
+// Frames of the current phase whose counter values are firstC, firstC + 1, ...
+template <typename Sample, typename WindowRun>
+void FadecrestVST::phaseRun(const Sample* inL, const Sample* inR, Sample* outL, Sample* outR, VstInt32 n,
+                            VstInt32 firstC, VstInt32 count, WindowRun windowRun) {
+  if (fading) {
+    windowRun(inL, inR, outL, outR, n, firstC, count);
+  } else {
+    passRun(inL, outL, n);
+    passRun(inR, outR, n);
+  }
+}
+
 void FadecrestVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
   // The frame that opens the window passes unchanged; the window is ramped. The half is taken from
   // the fade count just read rather than from its own field, so an automation change between the
   // two stores can never pair a new fade with an old half.
   runGate(inputs, outputs, sampleFrames, false,
-          [](const float* inL, const float* inR, float* outL, float* outR, VstInt32 n, VstInt32 firstC,
-             VstInt32 count) { rampRun(inL, inR, outL, outR, n, firstC, count >> 1, count); });
+          [this](const float* inL, const float* inR, float* outL, float* outR, VstInt32 n, VstInt32 firstC,
+                 VstInt32 count) {
+            if (count < 2 || count > fade::kExactRampLimit)
+              return rampRareWindow(inL, inR, outL, outR, n, firstC, count);
+            if (count >> 1 != rampDivisor.halfFade) rampDivisor = fade::Divisor(count >> 1);
+            kRampKernel(inL, inR, outL, outR, n, firstC, rampDivisor);
+          });
 }
 
 void FadecrestVST::processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) {

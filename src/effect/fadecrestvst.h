@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "effect/faderamp.h"
 #include "host/audioeffectx.h"
 
 constexpr VstInt32 kNumPrograms = 6;
@@ -61,6 +62,12 @@ class FadecrestVST : public AudioEffectX {
   template <typename Sample, typename WindowRun>
   void runGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
                WindowRun windowRun);
+  template <typename Sample, typename WindowRun>
+  void walkGate(Sample** inputs, Sample** outputs, VstInt32 sampleFrames, bool muteOpeningFrame,
+                WindowRun windowRun);
+  template <typename Sample, typename WindowRun>
+  void phaseRun(const Sample* inL, const Sample* inR, Sample* outL, Sample* outR, VstInt32 n, VstInt32 firstC,
+                VstInt32 count, WindowRun windowRun);
 
   FadecrestProgram* programs;
   // Written by setParameter from whatever thread the host automates on, read by the audio thread:
@@ -72,4 +79,6 @@ class FadecrestVST : public AudioEffectX {
   std::atomic<VstInt32> fadeSamples;
   std::atomic<VstInt32> halfFadeSamples;
   bool fading;
+  // The audio thread's own: the divisor of the window it ramps, kept while the half-fade count stays.
+  fade::Divisor rampDivisor{1};
 };

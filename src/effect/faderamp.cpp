@@ -9,12 +9,18 @@
 
 namespace fade {
 
+Divisor::Divisor(std::int32_t halfFade)
+    : halfFade(halfFade),
+      h(static_cast<float>(halfFade)),
+      reciprocal(1.0f / h),
+      reciprocalRest(static_cast<float>(1.0 / static_cast<double>(halfFade) - reciprocal)) {}
+
 // The numerator h - c and h are exact floats, so the float quotient is the double quotient
 // rounded to float: double carries more than twice the bits of float plus two, which makes the
 // double rounding harmless.
 void rampPortable(const float* inL, const float* inR, float* outL, float* outR, std::int32_t frames,
-                  std::int32_t firstC, std::int32_t halfFade) {
-  const float h = static_cast<float>(halfFade);
+                  std::int32_t firstC, const Divisor& divisor) {
+  const float h = divisor.h;
   for (std::int32_t k = 0; k < frames; ++k) {
     const float g = std::fabs((h - static_cast<float>(firstC + k)) / h);
     outL[k] = inL[k] * g;
@@ -25,58 +31,64 @@ void rampPortable(const float* inL, const float* inR, float* outL, float* outR, 
 #ifdef FADECREST_HAS_AVX2_RAMP
 namespace {
 
-// A division per frame would bound the loop, so the quotient n / h is taken from the reciprocal
-// y = RN(1/h) with one correction: q0 = RN(n y), r = n - q0 h (exact in a fused multiply-add),
-// q = RN(q0 + r y). Then q0 is within 2 ulp of the quotient Q, and q0 + r y - Q = r (y - 1/h) is
-// below h * 2 ulp(Q) * 2^-24 / h' where h' is h rounded up to a power of two. A quotient of
-// integers that is not a float lies at least ulp(Q) / (2h) away from every midpoint between
-// floats, which is farther for every h below 2^22: q rounds where Q rounds, bit for bit.
+// A division per frame would bound the loop, so the quotient Q = n / h is taken as
+// q = RN(n y + RN(n z)) in one fused multiply-add, where y + z is 1/h split in two floats (Divisor).
+// y + z is within 2^-48 of 1/h relative to it and RN(n z) within 2^-48 |Q| of n z, so the sum
+// before the one rounding is within 2^-47 |Q| of Q (and a little more). A quotient of integers is
+// never halfway between two floats, and one that is not a float lies at least ulp(Q) / (2h), so at
+// least 2^-25 |Q| / h, from every such midpoint, which is farther for every h up to 2^21: q rounds
+// where Q rounds, bit for bit. Rounding is symmetric, so the gain |q| of a numerator below zero is
+// the quotient of its magnitude.
+//
+// Inlined wherever it is used, so its operands never go through memory.
+__attribute__((target("avx2,fma"), always_inline)) inline __m256 gain(__m256 numerator, __m256 reciprocal,
+                                                                      __m256 reciprocalRest) {
+  const __m256 q = _mm256_fmadd_ps(numerator, reciprocal, _mm256_mul_ps(numerator, reciprocalRest));
+  return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), q);
+}
+
+// One run of numerators h - c, falling by one a frame through zero. Eight frames a step, sixteen
+// while they last (two runs of numerators keep two additions in flight), and the last few frames
+// through masked loads and stores, so no frame takes another formula.
 //
 // Everything stays in registers: 32-byte spills to a 16-byte aligned stack are unsafe with some
 // Windows compilers.
-__attribute__((target("avx2,fma"))) void rampStretch(const float* inL, const float* inR, float* outL,
-                                                     float* outR, std::int32_t frames, float firstNumerator,
-                                                     float step, float h) {
+__attribute__((target("avx2,fma"))) void rampAvx2(const float* inL, const float* inR, float* outL,
+                                                  float* outR, std::int32_t frames, std::int32_t firstC,
+                                                  const Divisor& divisor) {
+  const __m256 reciprocal = _mm256_set1_ps(divisor.reciprocal);
+  const __m256 reciprocalRest = _mm256_set1_ps(divisor.reciprocalRest);
+  const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256 a = _mm256_sub_ps(_mm256_set1_ps(divisor.h - static_cast<float>(firstC)), lanes);
   std::int32_t k = 0;
   if (frames >= 16) {
-    const __m256 divisor = _mm256_set1_ps(h);
-    const __m256 reciprocal = _mm256_set1_ps(1.0f / h);
-    const __m256 stride = _mm256_set1_ps(16.0f * step);
-    // Two runs of numerators eight frames apart keep two additions in flight.
-    __m256 a = _mm256_fmadd_ps(_mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_ps(step),
-                               _mm256_set1_ps(firstNumerator));
-    __m256 b = _mm256_add_ps(a, _mm256_set1_ps(8.0f * step));
+    const __m256 stride = _mm256_set1_ps(16.0f);
+    __m256 b = _mm256_sub_ps(a, _mm256_set1_ps(8.0f));
     for (; k + 16 <= frames; k += 16) {
-      const __m256 qa = _mm256_mul_ps(a, reciprocal);
-      const __m256 ga = _mm256_fmadd_ps(_mm256_fnmadd_ps(qa, divisor, a), reciprocal, qa);
-      const __m256 qb = _mm256_mul_ps(b, reciprocal);
-      const __m256 gb = _mm256_fmadd_ps(_mm256_fnmadd_ps(qb, divisor, b), reciprocal, qb);
+      const __m256 ga = gain(a, reciprocal, reciprocalRest), gb = gain(b, reciprocal, reciprocalRest);
       _mm256_storeu_ps(outL + k, _mm256_mul_ps(_mm256_loadu_ps(inL + k), ga));
       _mm256_storeu_ps(outR + k, _mm256_mul_ps(_mm256_loadu_ps(inR + k), ga));
       _mm256_storeu_ps(outL + k + 8, _mm256_mul_ps(_mm256_loadu_ps(inL + k + 8), gb));
       _mm256_storeu_ps(outR + k + 8, _mm256_mul_ps(_mm256_loadu_ps(inR + k + 8), gb));
-      a = _mm256_add_ps(a, stride);
-      b = _mm256_add_ps(b, stride);
+      a = _mm256_sub_ps(a, stride);
+      b = _mm256_sub_ps(b, stride);
     }
   }
-  for (; k < frames; ++k) {
-    const float g = (firstNumerator + step * static_cast<float>(k)) / h;
-    outL[k] = inL[k] * g;
-    outR[k] = inR[k] * g;
+  const __m256 eight = _mm256_set1_ps(8.0f);
+  for (; k + 8 <= frames; k += 8) {
+    const __m256 g = gain(a, reciprocal, reciprocalRest);
+    _mm256_storeu_ps(outL + k, _mm256_mul_ps(_mm256_loadu_ps(inL + k), g));
+    _mm256_storeu_ps(outR + k, _mm256_mul_ps(_mm256_loadu_ps(inR + k), g));
+    a = _mm256_sub_ps(a, eight);
   }
-}
-
-// The gain falls to zero at c = h and rises after it; splitting the run there keeps every
-// numerator |h - c| positive, so no lane needs its sign cleared.
-void rampAvx2(const float* inL, const float* inR, float* outL, float* outR, std::int32_t frames,
-              std::int32_t firstC, std::int32_t halfFade) {
-  const float h = static_cast<float>(halfFade);
-  std::int32_t falling = halfFade - firstC + 1;  // frames with c <= h
-  if (falling < 0) falling = 0;
-  if (falling > frames) falling = frames;
-  rampStretch(inL, inR, outL, outR, falling, h - static_cast<float>(firstC), -1.0f, h);
-  rampStretch(inL + falling, inR + falling, outL + falling, outR + falling, frames - falling,
-              static_cast<float>(firstC + falling) - h, 1.0f, h);
+  if (k < frames) {
+    // Lanes below the number of frames left are read and written; the others touch no memory.
+    const __m256i mask =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(frames - k), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256 g = gain(a, reciprocal, reciprocalRest);
+    _mm256_maskstore_ps(outL + k, mask, _mm256_mul_ps(_mm256_maskload_ps(inL + k, mask), g));
+    _mm256_maskstore_ps(outR + k, mask, _mm256_mul_ps(_mm256_maskload_ps(inR + k, mask), g));
+  }
 }
 
 }  // namespace

@@ -13,13 +13,24 @@ namespace fade {
 // far above any in use, take the effect's per-frame path in double precision.
 constexpr std::int32_t kExactRampLimit = 1 << 22;
 
-// Ramps `frames` frames whose counter values are firstC, firstC + 1, ...; needs halfFade >= 1 and
-// firstC + frames - 1 <= kExactRampLimit. The outputs may be the inputs.
+// The half-fade count as the versions divide by it, worked out once for a window rather than at
+// every block: h as a float, and 1/h as the sum of the float nearest to it and the float nearest to
+// what that one leaves out.
+struct Divisor {
+  explicit Divisor(std::int32_t halfFade);
+  std::int32_t halfFade;
+  float h;
+  float reciprocal;
+  float reciprocalRest;
+};
+
+// Ramps `frames` frames whose counter values are firstC, firstC + 1, ...; needs a half-fade count of
+// at least 1 and firstC + frames - 1 <= kExactRampLimit. The outputs may be the inputs.
 using RampKernel = void (*)(const float* inL, const float* inR, float* outL, float* outR, std::int32_t frames,
-                            std::int32_t firstC, std::int32_t halfFade);
+                            std::int32_t firstC, const Divisor& divisor);
 
 void rampPortable(const float* inL, const float* inR, float* outL, float* outR, std::int32_t frames,
-                  std::int32_t firstC, std::int32_t halfFade);
+                  std::int32_t firstC, const Divisor& divisor);
 
 // The AVX2 version, or null where this build or this processor has none.
 RampKernel avx2RampKernel();

@@ -10,6 +10,10 @@
 #include <new>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/module.h"
 #include "platform/resources.h"
 #include "vstgui/cdrawcontext.h"
@@ -33,37 +37,109 @@ void readCallback(png_structp png, png_bytep data, png_size_t length) {
   source->position += length;
 }
 
-// Each colour byte c becomes c * a >> 8 (a shift instead of a division: opaque 255 is stored as
-// 254), and a pixel with alpha 0 becomes four zero bytes. Red and blue share one multiplication:
-// each product fits the 16 bits of its half.
-void premultiply(platform::Bitmap& image) {
-  static_assert(std::endian::native == std::endian::little, "pixels are read as blue in the low byte");
-  const int width = image.width();
-  for (int row = 0; row < image.height(); ++row) {
-    std::uint8_t* p = image.memoryRow(row);
-    for (int x = 0; x < width; ++x, p += 4) {
-      std::uint32_t pixel;
-      std::memcpy(&pixel, p, 4);
-      const std::uint32_t a = pixel >> 24;
-      pixel = ((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu) |
-              ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) | a << 24;
-      std::memcpy(p, &pixel, 4);
-    }
-  }
+// One pixel of what the decoder gives, red, green, blue, alpha, as the image holds it: blue, green,
+// red, alpha with each colour byte c as c * a >> 8 (a shift instead of a division: opaque 255 is
+// stored as 254), so a pixel with alpha 0 becomes four zero bytes. Red and blue share one
+// multiplication, each product fitting the 16 bits of its half, and a rotation by 16 bits swaps
+// them.
+std::uint32_t premultiplied(std::uint32_t pixel) {
+  const std::uint32_t a = pixel >> 24;
+  return std::rotl((pixel & 0x00ff00ffu) * a >> 8 & 0x00ff00ffu, 16) |
+         ((pixel & 0x0000ff00u) * a >> 8 & 0x0000ff00u) | a << 24;
 }
 
-// Decodes with the error return armed. Nothing with a destructor lives in this frame, because an
-// error leaves it by a long jump; the image goes straight into the caller's `out`.
-bool decode(png_structp png, png_infop info, ReadSource* source, std::unique_ptr<platform::Bitmap>& out) {
-  if (setjmp(png_jmpbuf(png))) return false;
+#ifdef __SSE2__
+// The same for two pixels spread to 16-bit lanes.
+inline __m128i premultipliedTwo(__m128i rgba) {
+  const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(rgba, 0xff), 0xff);
+  const __m128i products = _mm_srli_epi16(_mm_mullo_epi16(rgba, alpha), 8);
+  const __m128i bgr =
+      _mm_shufflehi_epi16(_mm_shufflelo_epi16(products, _MM_SHUFFLE(3, 0, 1, 2)), _MM_SHUFFLE(3, 0, 1, 2));
+  const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+  return _mm_or_si128(_mm_andnot_si128(alphaLanes, bgr), _mm_and_si128(alphaLanes, rgba));
+}
+#endif
 
+// Premultiplies the whole image in place; answers whether every pixel is opaque.
+bool premultiply(platform::Bitmap& image) {
+  static_assert(std::endian::native == std::endian::little, "pixels are read as red in the low byte");
+  const int width = image.width();
+  std::uint32_t everyAlpha = 0xffu << 24;
+#ifdef __SSE2__
+  __m128i everyPixel = _mm_set1_epi32(-1);
+#endif
+  for (int row = 0; row < image.height(); ++row) {
+    std::uint8_t* p = image.memoryRow(row);
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 4 <= width; x += 4) {
+      auto* four = reinterpret_cast<__m128i*>(p + 4 * x);
+      const __m128i pixels = _mm_loadu_si128(four);
+      everyPixel = _mm_and_si128(everyPixel, pixels);
+      _mm_storeu_si128(four, _mm_packus_epi16(premultipliedTwo(_mm_unpacklo_epi8(pixels, zero)),
+                                              premultipliedTwo(_mm_unpackhi_epi8(pixels, zero))));
+    }
+#endif
+    for (; x < width; ++x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, p + 4 * x, 4);
+      everyAlpha &= pixel;
+      pixel = premultiplied(pixel);
+      std::memcpy(p + 4 * x, &pixel, 4);
+    }
+  }
+#ifdef __SSE2__
+  alignas(16) std::uint32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), everyPixel);
+  for (std::uint32_t lane : lanes) everyAlpha &= lane;
+#endif
+  return (everyAlpha >> 24) == 0xff;
+}
+
+// The signature and the chunks up to the image data. Runs under the caller's error return.
+void readHeader(png_structp png, png_infop info, ReadSource* source) {
   png_set_user_limits(png, kMaxBitmapSide, kMaxBitmapSide);
+  // Only the library's own pictures are read, which are checked when they are made: their
+  // checksums would guard against nothing a damaged library would not show anyway, and checking
+  // them costs more than the rest of decoding an uncompressed picture.
+  png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+  png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
   png_set_read_fn(png, source, readCallback);
   png_read_info(png, info);
+  if (static_cast<std::uint64_t>(png_get_image_width(png, info)) * png_get_image_height(png, info) >
+      kMaxBitmapPixels)
+    png_error(png, "image too large");
+}
+
+struct Size {
+  int width = 0;
+  int height = 0;
+};
+
+struct Decoded {
+  std::unique_ptr<platform::Bitmap> image;  // null when the picture does not decode
+  bool opaque = false;
+};
+
+// Each step below runs with the error return armed in its own frame, so nothing with a destructor
+// lives there: an error leaves it by a long jump. What it makes goes straight into the caller's
+// objects.
+bool readSize(png_structp png, png_infop info, ReadSource* source, Size* size) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  readHeader(png, info, source);
+  size->width = static_cast<int>(png_get_image_width(png, info));
+  size->height = static_cast<int>(png_get_image_height(png, info));
+  return true;
+}
+
+bool decode(png_structp png, png_infop info, ReadSource* source, Decoded* out) {
+  if (setjmp(png_jmpbuf(png))) return false;
+
+  readHeader(png, info, source);
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0;
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
-  if (static_cast<std::uint64_t>(width) * height > kMaxBitmapPixels) png_error(png, "image too large");
 
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
@@ -75,41 +151,47 @@ bool decode(png_structp png, png_infop info, ReadSource* source, std::unique_ptr
     png_set_swap(png);
     png_set_strip_16(png);
   }
-  png_set_bgr(png);
   // Interlaced pictures are decoded fully rather than left half-read.
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4)
     png_error(png, "unexpected row layout");
 
-  out = platform::createBitmap(static_cast<int>(width), static_cast<int>(height));
-  if (!out) png_error(png, "no memory for the image");
+  out->image = platform::createBitmap(static_cast<int>(width), static_cast<int>(height));
+  if (!out->image) png_error(png, "no memory for the image");
   // The picture's first row goes to the last memory row, which a bottom-up image shows at the top.
   for (int pass = 0; pass < passes; ++pass)
     for (png_uint_32 y = 0; y < height; ++y)
-      png_read_row(png, out->memoryRow(static_cast<int>(height - 1 - y)), nullptr);
+      png_read_row(png, out->image->memoryRow(static_cast<int>(height - 1 - y)), nullptr);
   png_read_end(png, nullptr);
-  premultiply(*out);
+  out->opaque = premultiply(*out->image);
   return true;
 }
 
-// Null when the picture does not decode or there is no memory for it.
-std::unique_ptr<platform::Bitmap> decodePng(std::span<const std::uint8_t> bytes) {
+// Runs one of the steps above on a decoder of its own over the bytes; false when the decoder could
+// not be made, there was no memory, or the picture is damaged.
+template <typename Output>
+bool withDecoder(std::span<const std::uint8_t> bytes,
+                 bool (*step)(png_structp, png_infop, ReadSource*, Output*), Output* output) {
   ReadSource source{bytes.data(), 0, bytes.size()};
   // The library's own version string: a decoder asked for another version refuses to start.
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return nullptr;
+  if (!png) return false;
   png_infop info = png_create_info_struct(png);
-  std::unique_ptr<platform::Bitmap> image;
-  bool decoded = false;
+  bool done = false;
   try {
-    decoded = info && decode(png, info, &source, image);
+    done = info && step(png, info, &source, output);
   } catch (const std::bad_alloc&) {
     // No memory for the pixels: a failed load like any other, with the decoder given back.
   }
   png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-  if (!decoded) image.reset();
-  return image;
+  return done;
+}
+
+Decoded decodePng(std::span<const std::uint8_t> bytes) {
+  Decoded decoded;
+  if (!withDecoder(bytes, decode, &decoded)) decoded.image.reset();
+  return decoded;
 }
 
 // Pictures are decoded once for the whole process: the editor makes new bitmaps of the knob strip
@@ -125,6 +207,7 @@ struct DecodedPicture {
   const platform::Bitmap* image;  // the decoding bitmap's image while it has it, then null
   int width;
   int height;
+  bool opaque;
   std::vector<std::uint8_t> rows;  // then: the image's memory rows, in order, width * 4 bytes each
 
   std::size_t rowBytes() const { return static_cast<std::size_t>(width) * 4; }
@@ -137,15 +220,15 @@ struct DecodedPicture {
 std::mutex gDecodedLock;
 std::vector<DecodedPicture> gDecoded;
 
-std::unique_ptr<platform::Bitmap> copyOf(const DecodedPicture& picture) {
-  auto image = platform::createBitmap(picture.width, picture.height);
-  if (!image) return nullptr;
-  for (int row = 0; row < picture.height; ++row)
-    std::memcpy(image->memoryRow(row), picture.memoryRow(row), picture.rowBytes());
-  return image;
+Decoded copyOf(const DecodedPicture& picture) {
+  Decoded copy{platform::createBitmap(picture.width, picture.height), picture.opaque};
+  if (copy.image)
+    for (int row = 0; row < picture.height; ++row)
+      std::memcpy(copy.image->memoryRow(row), picture.memoryRow(row), picture.rowBytes());
+  return copy;
 }
 
-std::unique_ptr<platform::Bitmap> loadPng(std::span<const std::uint8_t> bytes) {
+Decoded loadPng(std::span<const std::uint8_t> bytes) {
   const std::uint64_t generation = platform::resourceGeneration();
   std::lock_guard<std::mutex> held(gDecodedLock);
   try {
@@ -153,17 +236,23 @@ std::unique_ptr<platform::Bitmap> loadPng(std::span<const std::uint8_t> bytes) {
     for (const DecodedPicture& picture : gDecoded)
       if (picture.address == bytes.data() && picture.size == bytes.size()) return copyOf(picture);
   } catch (const std::bad_alloc&) {
-    return nullptr;  // no memory for the copy: as if the picture had not decoded
+    return {};  // no memory for the copy: as if the picture had not decoded
   }
-  std::unique_ptr<platform::Bitmap> image = decodePng(bytes);
-  if (!image) return nullptr;
+  Decoded decoded = decodePng(bytes);
+  if (!decoded.image) return decoded;
   try {
-    gDecoded.push_back(
-        {bytes.data(), bytes.size(), generation, image.get(), image->width(), image->height(), {}});
+    gDecoded.push_back({bytes.data(),
+                        bytes.size(),
+                        generation,
+                        decoded.image.get(),
+                        decoded.image->width(),
+                        decoded.image->height(),
+                        decoded.opaque,
+                        {}});
   } catch (const std::bad_alloc&) {
     // No memory to remember it: the next bitmap decodes again.
   }
-  return image;
+  return decoded;
 }
 
 // A bitmap gives its image up: a picture decoded into it keeps a copy of the pixels.
@@ -196,6 +285,20 @@ CBitmap::CBitmap(std::int32_t resourceID) : resourceID(resourceID) {
 
 CBitmap::~CBitmap() { dispose(); }
 
+const platform::Bitmap* CBitmap::getImage() const {
+  if (pending.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> held(decoding);
+    if (pending.load(std::memory_order_relaxed)) {
+      Decoded decoded = loadPng(pendingPicture);
+      image = std::move(decoded.image);
+      opaque = decoded.opaque;
+      pendingPicture = {};
+      pending.store(false, std::memory_order_release);
+    }
+  }
+  return image.get();
+}
+
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset) {
   if (!noAlpha) return drawAlphaBlend(context, rect, offset, 255);
   if (!image || !context || !context->getSurface()) return;
@@ -214,7 +317,10 @@ void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CP
 
 void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset,
                              std::uint8_t opacity) {
-  if (!image || !context || !context->getSurface()) return;
+  if (!context || !context->getSurface() || !getImage()) return;
+  // Over an opaque picture at full opacity the blend keeps nothing of what was under it.
+  if (opacity == 255 && opaque)
+    return context->getSurface()->copyBitmap(*image, {offset.x, offset.y}, destination(context, rect));
   context->getSurface()->alphaBlendBitmap(*image, {offset.x, offset.y}, destination(context, rect), opacity,
                                           !noAlpha);
 }
@@ -222,6 +328,9 @@ void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPo
 void CBitmap::dispose() {
   if (image) letGo(*image);
   image.reset();
+  pending.store(false, std::memory_order_relaxed);
+  pendingPicture = {};
+  opaque = false;
   width = 0;
   height = 0;
   noAlpha = false;
@@ -232,11 +341,13 @@ bool CBitmap::loadFromResource(std::int32_t id) {
   const auto number = static_cast<std::uint32_t>(id);
   const std::span<const std::uint8_t> png = platform::findResource(platform::moduleHandle(), "PNG", number);
   if (!png.empty()) {
-    image = loadPng(png);
-    if (!image) return false;
-    width = image->width();
-    height = image->height();
+    Size size;
+    if (!withDecoder(png, readSize, &size)) return false;
+    width = size.width;
+    height = size.height;
     noAlpha = false;
+    pendingPicture = png;
+    pending.store(true, std::memory_order_release);
     return true;
   }
   image = platform::loadClassicBitmap(platform::moduleHandle(), number);

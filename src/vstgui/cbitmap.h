@@ -2,8 +2,11 @@
 // (blue, green, red, alpha; rows bottom-up), or a classic bitmap resource of the same number.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <span>
 
 #include "platform/surface.h"
 #include "vstgui/cbase.h"
@@ -24,7 +27,9 @@ class CBitmap : public CReferenceCounter {
   virtual void drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset,
                               std::uint8_t opacity);
   virtual void dispose();
-  // True when an image was loaded; a picture that does not decode leaves the bitmap empty.
+  // True when a picture was found. Of a PNG picture only the header is read here, which gives the
+  // size; its pixels are decoded when they are first drawn or asked for. A picture whose header
+  // does not read leaves the bitmap empty; one whose pixels do not decode draws nothing.
   virtual bool loadFromResource(std::int32_t resourceID);
   // Loading from files is not offered: always false, bitmap left empty.
   virtual bool loadFromPath(const void* platformPath);
@@ -35,8 +40,8 @@ class CBitmap : public CReferenceCounter {
   CColor getTransparentColor() const { return transparentColor; }
   void setTransparentColor(const CColor& color) { transparentColor = color; }
   bool getNoAlpha() const { return noAlpha; }
-  // The decoded pixels, or null.
-  const platform::Bitmap* getImage() const { return image.get(); }
+  // The decoded pixels (decoding them now if they are not yet), or null. Safe from any thread.
+  const platform::Bitmap* getImage() const;
 
  protected:
   std::int32_t resourceID;
@@ -44,7 +49,15 @@ class CBitmap : public CReferenceCounter {
   std::int32_t height = 0;
   CColor transparentColor;
   bool noAlpha = true;
-  std::unique_ptr<platform::Bitmap> image;
+
+ private:
+  // A PNG picture whose pixels are still to be decoded: its bytes, until they are.
+  mutable std::span<const std::uint8_t> pendingPicture;
+  mutable std::atomic<bool> pending{false};
+  mutable std::mutex decoding;
+  mutable std::unique_ptr<platform::Bitmap> image;
+  // Every pixel of the decoded picture has alpha 255: a blend at full opacity is a plain copy.
+  mutable bool opaque = false;
 };
 
 // The largest side a PNG may declare; anything bigger is refused before pixels are allocated.

@@ -185,9 +185,9 @@ TEST(FadeGateGain, EveryRampVersionMatchesTheDoubleFormulaBitForBit) {
         right[k] = -left[k];
       }
       const int32_t split = std::min(frames, 13);
-      ramp(left.data(), right.data(), outL.data(), outR.data(), split, 1, h);
+      ramp(left.data(), right.data(), outL.data(), outR.data(), split, 1, fade::Divisor(h));
       ramp(left.data() + split, right.data() + split, outL.data() + split, outR.data() + split,
-           frames - split, split + 1, h);
+           frames - split, split + 1, fade::Divisor(h));
       const int32_t step = h > 5000 ? 997 : 1;
       for (int32_t k = 0; k < frames; k += step) {
         const float g = FadeModel::gain(h, k + 1);

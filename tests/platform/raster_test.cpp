@@ -16,13 +16,6 @@ int countSet(const Image& image) {
 }
 }  // namespace
 
-TEST(Raster, BottomUpImagesKeepTopDownCoordinates) {
-  Image image(3, 2, true);
-  *image.at(1, 0) = kWhite;
-  EXPECT_EQ(image.memoryRow(1)[4], 255);  // top row lives in the last memory row
-  EXPECT_EQ(image.memoryRow(0)[4], 0);
-}
-
 TEST(Raster, LinesInEveryDirectionLeaveOutTheEnd) {
   const platform::Rect all{0, 0, 20, 20};
   const std::pair<platform::Point, platform::Point> lines[] = {{{10, 10}, {15, 10}},
@@ -57,15 +50,30 @@ TEST(Raster, EverythingStaysInsideClipAndImage) {
   EXPECT_EQ(countSet(target), 4 + 4);  // only the 2 x 2 corner overlaps both images
 }
 
+// Pixel 0 is half-covering red over blue (without per-pixel alpha only the constant opacity counts);
+// the others of every sort. A row blends each pixel as the pixel does on its own.
 TEST(Raster, PremultipliedSourceOver) {
-  Image source(1, 1, false), target(1, 1, false);
-  *source.at(0, 0) = {0, 0, 100, 128};  // half-covering red
-  *target.at(0, 0) = {200, 0, 0, 255};
-  raster::alphaBlend(target, target.bounds(), target.bounds(), source, {0, 0}, 255, true);
-  EXPECT_EQ(target.pixel(0, 0), (Pixel{100, 0, 100, 255}));
-  // Without per-pixel alpha only the constant opacity counts.
-  raster::alphaBlend(target, target.bounds(), target.bounds(), source, {0, 0}, 255, false);
-  EXPECT_EQ(target.pixel(0, 0), (Pixel{0, 0, 100, 255}));
+  Image source(64, 1, false), ground(64, 1, false);
+  for (int x = 1; x < 64; ++x) {
+    const auto a = static_cast<std::uint8_t>(x * 97 % 256);
+    *source.at(x, 0) = {static_cast<std::uint8_t>(a * 2 / 3), static_cast<std::uint8_t>(a / 2), a, a};
+    *ground.at(x, 0) = {static_cast<std::uint8_t>(x * 41), static_cast<std::uint8_t>(x * 9), 77, 200};
+  }
+  *source.at(0, 0) = {0, 0, 100, 128};
+  *ground.at(0, 0) = {200, 0, 0, 255};
+  for (const auto& [opacity, perPixelAlpha, first] : {std::tuple{255, true, Pixel{100, 0, 100, 255}},
+                                                      {255, false, Pixel{0, 0, 100, 255}},
+                                                      {128, true, Pixel{150, 0, 50, 255}},
+                                                      {200, false, Pixel{43, 0, 78, 255}}}) {
+    Image row = ground;
+    raster::alphaBlend(row, row.bounds(), row.bounds(), source, {0, 0}, opacity, perPixelAlpha);
+    EXPECT_EQ(row.pixel(0, 0), first) << "opacity " << opacity;
+    for (int x = 0; x < 64; ++x) {
+      Image alone = ground;
+      raster::alphaBlend(alone, alone.bounds(), {x, 0, x + 1, 1}, source, {x, 0}, opacity, perPixelAlpha);
+      EXPECT_EQ(row.pixel(x, 0), alone.pixel(x, 0)) << "pixel " << x << ", opacity " << opacity;
+    }
+  }
 }
 
 TEST(HeadlessInput, ManualClockMovesOnlyWhenTold) {

@@ -11,6 +11,8 @@ struct Entry {
   const char* type;
   std::uint16_t number;
   std::span<const std::uint8_t> bytes;
+  // Packed bytes (one zstd frame) unpack to this many; 0 for bytes carried as they are.
+  std::size_t unpackedSize;
 };
 
 extern const Entry kEntries[];

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <vector>
 
 namespace raster {
 namespace {
@@ -23,7 +24,8 @@ struct FaceKey {
 // but the mutex keeps independent tests honest.
 std::mutex gLock;
 FT_Library gLibrary = nullptr;
-FcConfig* gFonts = nullptr;
+FcConfig* gSystemFonts = nullptr;  // the system's whole font configuration
+FcConfig* gFontCaches = nullptr;   // only its usual font folders, read from their caches
 std::map<FaceKey, FT_Face> gFaces;
 
 // Closed explicitly at exit: fontconfig keeps its configuration where a leak checker cannot see it.
@@ -34,35 +36,89 @@ struct FontSystemCloser {
     gFaces.clear();
     if (gLibrary) FT_Done_FreeType(gLibrary);
     gLibrary = nullptr;
-    if (gFonts) FcConfigDestroy(gFonts);
-    gFonts = nullptr;
+    for (FcConfig** config : {&gSystemFonts, &gFontCaches}) {
+      if (*config) FcConfigDestroy(*config);
+      *config = nullptr;
+    }
   }
 } gCloser;
 
 FaceKey keyFor(const platform::FontDescription& font) { return {font.face, font.weight >= 600, font.italic}; }
 
-std::string matchFile(const FaceKey& key, int* index) {
-  if (!gFonts) gFonts = FcInitLoadConfigAndFonts();
-  if (!gFonts) return {};
+// The two faces the toolkit names, with the families that stand in for them metric for metric, in
+// the order the usual font configuration prefers them. Parsing that configuration takes longer than
+// the rest of opening the editor, so these are looked for first in the usual font folders alone.
+struct StandIns {
+  const char* face;
+  std::vector<const char*> families;
+};
+const StandIns kStandIns[] = {
+    {"Arial", {"Arimo", "Liberation Sans", "Albany", "Albany AMT"}},
+    {"Symbol", {"Standard Symbols PS"}},
+};
+
+constexpr const char* kUsualFontFolders = R"(<fontconfig>
+  <dir>/usr/share/fonts</dir>
+  <dir>/usr/local/share/fonts</dir>
+  <dir prefix="xdg">fonts</dir>
+  <dir>~/.fonts</dir>
+  <cachedir>/var/cache/fontconfig</cachedir>
+  <cachedir prefix="xdg">fontconfig</cachedir>
+  <cachedir>~/.fontconfig</cachedir>
+</fontconfig>)";
+
+FcConfig* fontCaches() {
+  if (gFontCaches) return gFontCaches;
+  FcConfig* config = FcConfigCreate();
+  if (config &&
+      FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kUsualFontFolders), FcFalse) &&
+      FcConfigBuildFonts(config))
+    return gFontCaches = config;
+  if (config) FcConfigDestroy(config);
+  return nullptr;
+}
+
+// The best font of the configuration for the key with these families, the first preferred; its
+// file and index, or an empty name when there is none or (with `onlyThese`) it is of another family.
+std::string bestFile(FcConfig* config, const FaceKey& key, const std::vector<const char*>& families,
+                     bool onlyThese, int* index) {
   FcPattern* pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(key.family.c_str()));
+  for (const char* family : families)
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
   FcPatternAddInteger(pattern, FC_WEIGHT, key.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, key.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(gFonts, pattern, FcMatchPattern);
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(gFonts, pattern, &result);
+  FcPattern* match = FcFontMatch(config, pattern, &result);
   std::string file;
-  if (match) {
-    FcChar8* path = nullptr;
-    if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
-      file = reinterpret_cast<const char*>(path);
+  FcChar8* name = nullptr;
+  bool wanted = !onlyThese;
+  for (int i = 0; match && !wanted && FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i)
+    for (const char* family : families)
+      wanted = wanted || FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0;
+  FcChar8* path = nullptr;
+  if (match && wanted && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+    file = reinterpret_cast<const char*>(path);
     if (FcPatternGetInteger(match, FC_INDEX, 0, index) != FcResultMatch) *index = 0;
-    FcPatternDestroy(match);
   }
+  if (match) FcPatternDestroy(match);
   FcPatternDestroy(pattern);
   return file;
+}
+
+std::string matchFile(const FaceKey& key, int* index) {
+  for (const StandIns& standIns : kStandIns) {
+    if (key.family != standIns.face) continue;
+    std::vector<const char*> families{standIns.face};
+    families.insert(families.end(), standIns.families.begin(), standIns.families.end());
+    if (FcConfig* caches = fontCaches())
+      if (std::string file = bestFile(caches, key, families, true, index); !file.empty()) return file;
+  }
+  if (!gSystemFonts) gSystemFonts = FcInitLoadConfigAndFonts();
+  if (!gSystemFonts) return {};
+  return bestFile(gSystemFonts, key, {key.family.c_str()}, false, index);
 }
 
 FT_Face faceFor(const platform::FontDescription& font) {
