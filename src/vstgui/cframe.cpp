@@ -246,12 +246,13 @@ long CFrame::windowProcedure(platform::WindowHandle window, const platform::Mess
     }
     case MessageType::keyDown:
     case MessageType::keyUp: {
-      // The same way as the host's key requests; what the tree leaves goes back to the host.
+      // The same way as the host's key requests: used exactly when the tree answers 1; every other
+      // key goes back to the host.
       EventScope inEvent(frame->bInEvent);
       VstKeyCode keyCode = keyCodeOf(message);
       const std::int32_t result =
           message.type == MessageType::keyDown ? frame->onKeyDown(keyCode) : frame->onKeyUp(keyCode);
-      return result != kKeyNotHandled ? 1 : 0;
+      return result == 1 ? 1 : 0;
     }
     default:
       break;

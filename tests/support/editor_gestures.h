@@ -54,16 +54,16 @@ inline std::vector<float> automated(const RecordingHost& host, VstInt32 index = 
   return values;
 }
 
-// A click on the title shows the about picture until the next click, anywhere; the host hears of
-// no parameter meanwhile.
+// A click on the title shows the about picture until the next click, anywhere: one on a knob only
+// closes it.
 inline void expectTheTitleShowsTheAboutPictureUntilTheNextClick(OpenEditor& editor) {
   editor.host().calls.clear();
   pictures::expectLooksLikeGolden(editor.shown(), "medium_track", editor.text());
   ASSERT_TRUE(editor.input("mousemove " + editor.onScreen(kTitle) + " click 1"));
   pictures::expectLooksLikeGolden(editor.shown(), "about", editor.text());
-  ASSERT_TRUE(editor.input("click 1"));
+  ASSERT_TRUE(editor.input("mousemove " + editor.onScreen(kIntervalLeft) + " click 1"));  // on a knob
   pictures::expectLooksLikeGolden(editor.shown(), "medium_track", editor.text());
-  EXPECT_TRUE(automated(editor.host()).empty());
+  EXPECT_TRUE(automated(editor.host()).empty()) << "the click that closed it turned nothing";
 }
 
 // Left of the interval knob's centre, over the top, to the right: clockwise in the circular mode,
@@ -86,6 +86,7 @@ inline void expectAKnobDragAutomatesRisingValuesInOneGesture(OpenEditor& editor)
   EXPECT_EQ(seen.front(), audioMasterBeginEdit);
   EXPECT_EQ(seen.back(), audioMasterEndEdit);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), audioMasterEndEdit), 1) << "the gesture ended on release";
+  for (const HostCall& call : editor.host().callsWith(audioMasterBeginEdit)) EXPECT_EQ(call.index, kInterval);
   const std::vector<float> values = automated(editor.host());
   ASSERT_GE(values.size(), 3u);
   EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
@@ -95,7 +96,8 @@ inline void expectAKnobDragAutomatesRisingValuesInOneGesture(OpenEditor& editor)
 }
 
 // A wheel notch steps the knob under the pointer by a tenth; a Control-click puts it in the middle,
-// even when Control was let go long before the host served the editor: the press remembers it.
+// even when Control was let go long before the host served the editor: the press remembers it, as
+// a turn remembers the Shift held at it.
 inline void expectWheelNotchesStepTheKnobAndAControlClickCentresIt(OpenEditor& editor) {
   editor.effect()->setParameter(editor.effect(), kInterval, 0.5f);
   ASSERT_TRUE(editor.input("mousemove " + editor.onScreen(kIntervalCentre)));  // the knob takes the value
@@ -110,6 +112,11 @@ inline void expectWheelNotchesStepTheKnobAndAControlClickCentresIt(OpenEditor& e
   const std::vector<float> values = automated(editor.host());
   ASSERT_FALSE(values.empty());
   EXPECT_EQ(values.back(), 0.5f);
+  const std::vector<VstInt32> seen = gestureOpcodes(editor.host());
+  EXPECT_EQ(seen.front(), audioMasterBeginEdit);
+  EXPECT_EQ(seen.back(), audioMasterEndEdit);
+  ASSERT_TRUE(editor.input("keydown shift click 4 keyup shift", false));
+  EXPECT_NEAR(editor.interval(), 0.51f, 1e-6f) << "a fine step with the Shift held at the turn";
 }
 
 }  // namespace gestures

@@ -97,13 +97,16 @@ class Process {
 // for everything the test starts, the plug-in's own connection included.
 class VirtualDisplay {
  public:
-  explicit VirtualDisplay(int depth = 24, std::vector<std::string> options = {}) {
+  // `memoryOfItsOwn`: the server sees none of our shared memory, as one on another machine.
+  explicit VirtualDisplay(int depth = 24, std::vector<std::string> options = {},
+                          bool memoryOfItsOwn = false) {
     int pipe[2];
     if (::pipe(pipe) != 0) return;
     std::vector<std::string> argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(pipe[1]),
                                   "-screen",       "0",          "1024x768x" + std::to_string(depth),
                                   "-nolisten",     "tcp"};
     argv.insert(argv.end(), options.begin(), options.end());
+    if (memoryOfItsOwn) argv.insert(argv.begin(), {"/usr/bin/unshare", "--ipc"});
     server_ = std::make_unique<Process>(argv, std::map<std::string, std::string>{}, pipe[1]);
     close(pipe[1]);
     std::string number;

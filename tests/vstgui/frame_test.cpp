@@ -261,6 +261,12 @@ TEST_F(FrameTest, KeysAskFocusThenModalThenWalkTheFocusWithTab) {
   frame->setModalView(modal);
   EXPECT_EQ(frame->onKeyUp(letter), 0);
   EXPECT_EQ(frame->onKeyDown(letter), 0);
+  // A key of the frame's window is used only when the frame answers 1; the rest are the host's.
+  Message windowKey{MessageType::keyDown, {}, 0};
+  windowKey.character = 'x';
+  EXPECT_EQ(platform::headless::sendMessage(frame->getWindowHandle(), windowKey), 0);
+  modal->keyAnswer = 1;
+  EXPECT_EQ(platform::headless::sendMessage(frame->getWindowHandle(), windowKey), 1);
   frame->setModalView(nullptr);
   modal->forget();
 }

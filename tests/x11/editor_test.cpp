@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -109,6 +111,21 @@ std::vector<long> property(Display* display, Window window, const char* name, At
   return longs;
 }
 
+// Another client paints over parts of a window (black, without an expose) and then tells it, as
+// the server does when a window that covered them goes.
+void paintOverAndExpose(Display* x, Window window, const std::vector<XRectangle>& painted) {
+  GC gc = XCreateGC(x, window, 0, nullptr);
+  int left = static_cast<int>(painted.size());
+  for (const XRectangle& r : painted) {
+    XFillRectangle(x, window, gc, r.x, r.y, r.width, r.height);
+    XEvent expose{};
+    expose.xexpose = {Expose, 0, True, x, window, r.x, r.y, r.width, r.height, --left};
+    XSendEvent(x, window, False, ExposureMask, &expose);
+  }
+  XFreeGC(x, gc);
+  XSync(x, False);
+}
+
 // What the X server holds for the client that owns a window: its resources by type, or nothing
 // when no client owns it.
 std::map<std::string, int> resourcesOfOwner(Display* display, XID window) {
@@ -130,6 +147,19 @@ std::map<std::string, int> resourcesOfOwner(Display* display, XID window) {
   }
   XFree(clients);
   return resources;
+}
+
+// The System V shared memory segments this process made that are still there.
+int sharedSegmentsOfThisProcess() {
+  std::ifstream table("/proc/sysvipc/shm");
+  std::string line;
+  std::getline(table, line);  // the column names
+  int count = 0;
+  for (std::string key, id, perms, size, creator; table >> key >> id >> perms >> size >> creator;) {
+    count += std::stoi(creator) == getpid();
+    std::getline(table, line);
+  }
+  return count;
 }
 
 int clientCount(Display* display) {
@@ -188,6 +218,7 @@ TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTakesClicksDragsAndWhee
   Atom type = None;
   property(display.connection(), host, "XdndAware", &type);
   EXPECT_EQ(type, static_cast<Atom>(None)) << "nothing is put on the host's window";
+  EXPECT_EQ(resourcesOfOwner(display.connection(), editor)["ShmSeg"], 1) << "the picture in shared memory";
 
   EditorOnDisplay shown = on(*effect);
   gestures::expectTheTitleShowsTheAboutPictureUntilTheNextClick(shown);
@@ -205,18 +236,7 @@ TEST_F(X11Editor, EventsReadWhileWaitingForTheServerAreHandledAtTheNextIdle) {
   auto effect = openEditor(3, host);
   const Window editor = display.children(host).at(0);
   expectLooksLike(on(*effect).shown(), "medium_track");
-  Display* x = display.connection();
-  GC gc = XCreateGC(x, editor, 0, nullptr);
-  const XRectangle painted[] = {{0, 0, 100, 60}, {200, 100, 128, 80}, {40, 230, 60, 34}};
-  for (int i = 0; i < 3; ++i) {
-    const XRectangle& r = painted[i];
-    XFillRectangle(x, editor, gc, r.x, r.y, r.width, r.height);  // black, without an expose
-    XEvent expose{};
-    expose.xexpose = {Expose, 0, True, x, editor, r.x, r.y, r.width, r.height, 2 - i};
-    XSendEvent(x, editor, False, ExposureMask, &expose);
-  }
-  XFreeGC(x, gc);
-  XSync(x, False);
+  paintOverAndExpose(display.connection(), editor, {{0, 0, 100, 60}, {200, 100, 128, 80}, {40, 230, 60, 34}});
 
   const Window otherHost = display.makeWindow(500, 100, kWidth, kHeight);
   auto other = std::make_unique<Effect>(module, RecordingHost::callback);
@@ -249,8 +269,13 @@ TEST_F(X11Editor, ArrowKeysStepTheClickedKnobAndTheKeysItLeavesReachTheHostsWind
     return presses;
   };
 
-  // A Control-click puts the knob in the middle and gives it the focus.
+  // With Alt held at the press the knob follows the mouse in its other, linear mode: a click without
+  // a move leaves it where it is (the circular mode would turn it to the point clicked).
   EditorOnDisplay editor = on(*effect, inner);
+  ASSERT_TRUE(editor.input("mousemove " + editor.onScreen(gestures::kIntervalLeft)));
+  ASSERT_TRUE(editor.input("keydown alt click 1 keyup alt", false));
+  EXPECT_EQ((*effect)->getParameter(effect->get(), kInterval), 0.2f);
+  // A Control-click puts the knob in the middle and gives it the focus.
   ASSERT_TRUE(
       editor.input("mousemove " + editor.onScreen(kIntervalCentre) + " keydown ctrl click 1 keyup ctrl"));
   ASSERT_EQ((*effect)->getParameter(effect->get(), kInterval), 0.5f);
@@ -280,6 +305,13 @@ TEST_F(X11Editor, ArrowKeysStepTheClickedKnobAndTheKeysItLeavesReachTheHostsWind
   EXPECT_EQ(s.x_root, kHostX + kIntervalCentre.x);
   EXPECT_TRUE(s.state & ControlMask);
   EXPECT_NEAR((*effect)->getParameter(effect->get(), kInterval), 0.61f, 1e-6f);
+  // A window on the way that forbids keys to go further up stops them, as the server would.
+  XSetWindowAttributes stop{};
+  stop.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
+  XChangeWindowAttributes(x, inner, CWDontPropagate, &stop);
+  XSync(x, False);
+  ASSERT_TRUE(editor.input("key s"));
+  EXPECT_TRUE(pressesAtTheHost().empty());
   effect->dispatch(effEditClose);
 }
 
@@ -307,7 +339,10 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
       // the time the editor hears of it at an idle pass first.
       XDestroyWindow(x, parent);
       XSync(x, False);
-      if (cycle % 40 == 10) effect->dispatch(effEditIdle);
+      if (cycle % 40 == 10) {
+        effect->dispatch(effEditIdle);
+        EXPECT_EQ(resourcesOfOwner(x, keeperWindow), before) << "the idle pass that hears of it lets go";
+      }
     }
     effect->dispatch(effEditClose);
     ASSERT_TRUE(display.children(host).empty()) << "cycle " << cycle;
@@ -327,42 +362,77 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
   keeper.reset();
   effect.reset();
   EXPECT_EQ(clientCount(x), clientsBefore);
+  EXPECT_EQ(sharedSegmentsOfThisProcess(), 0) << "the pictures' shared memory went with the editors";
 }
 
-// Servers other than the usual: one without shared memory gets the same pictures by plain
-// requests; on a 16-bit screen the editor does not open rather than show wrong colours.
+// Servers other than the usual: one without shared memory, and one that offers it but cannot
+// reach ours (as over ssh -X), get the same pictures by plain requests; on a 16-bit screen the
+// editor does not open rather than show wrong colours. The host's X errors are the host's, and its
+// handler is its own again after each call and once the plug-in is unloaded.
 TEST(X11EditorElsewhere, WithoutSharedMemoryAndOnA16BitScreen) {
-  PluginModule module;
-  ASSERT_NE(module.entry(), nullptr) << PluginModule::loadError();
-  RecordingHost recorder;
+  static int hostErrors = 0;
+  const XErrorHandler hostHandler = [](Display*, XErrorEvent*) { return ++hostErrors, 0; };
+  XSetErrorHandler(hostHandler);
+  xtest::VirtualDisplay shallow(16);
+  ASSERT_NE(shallow.connection(), nullptr) << "Xvfb did not start";
   {
-    xtest::VirtualDisplay plain(24, {"-extension", "MIT-SHM"});
-    ASSERT_NE(plain.connection(), nullptr) << "Xvfb did not start";
-    const Window host = plain.makeWindow(kHostX, kHostY, kWidth, kHeight);
-    Effect effect(module, RecordingHost::callback);
-    effect.dispatch(effSetProgram, 0, 5);
-    ASSERT_EQ(effect.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-    effect.dispatch(effEditIdle);
-    const Window editor = plain.children(host).at(0);
-    Picture shown;
-    for (int attempt = 0; attempt < 10 && shown.rgb.empty(); ++attempt) {
-      effect.dispatch(effEditIdle);
-      XSync(plain.connection(), False);
-      shown = plain.grab(editor, kWidth, kHeight);
+    PluginModule module;
+    ASSERT_NE(module.entry(), nullptr) << PluginModule::loadError();
+    RecordingHost recorder;
+    for (const bool unreachable : {false, true}) {
+      xtest::VirtualDisplay plain(
+          24, unreachable ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "MIT-SHM"},
+          unreachable);
+      ASSERT_NE(plain.connection(), nullptr) << "Xvfb did not start";
+      const Window host = plain.makeWindow(kHostX, kHostY, kWidth, kHeight);
+      Effect effect(module, RecordingHost::callback);
+      effect.dispatch(effSetProgram, 0, 5);
+      ASSERT_EQ(effect.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+      const Window editor = plain.children(host).at(0);
+      // The first picture, then a small part painted over: each goes out in the idle pass that draws it.
+      for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) paintOverAndExpose(plain.connection(), editor, {{46, 235, 30, 14}});
+        effect.dispatch(effEditIdle);
+        Picture shown;
+        for (int attempt = 0; attempt < 100 && !(shown == pictures::goldenPicture("shortest")); ++attempt) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          shown = plain.grab(editor, kWidth, kHeight);
+        }
+        expectLooksLike(shown, "shortest");
+      }
+      EXPECT_EQ(resourcesOfOwner(plain.connection(), editor).count("ShmSeg"), 0u);
+      // Requests of the host's own fail while the editor waits for the server (held by the host) on
+      // another thread, and after the host put back the handler it found meanwhile (the plug-in's):
+      // each error is the host's to hear.
+      Display* x = plain.connection();
+      XGrabServer(x);
+      XSync(x, False);
+      effect->setParameter(effect.get(), 0, 0.5f);
+      std::thread idler([&] { effect.dispatch(effEditIdle); });
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      XMapWindow(x, 1);  // no such window
+      XSync(x, False);
+      const XErrorHandler found = XSetErrorHandler(hostHandler);
+      XUngrabServer(x);
+      XSync(x, False);
+      idler.join();
+      XSetErrorHandler(found);
+      effect.dispatch(effEditClose);
+      XMapWindow(x, 1);
+      XSync(x, False);
     }
-    expectLooksLike(shown, "shortest");
-    effect.dispatch(effEditClose);
-  }
-  {
-    xtest::VirtualDisplay shallow(16);
-    ASSERT_NE(shallow.connection(), nullptr) << "Xvfb did not start";
     const Window host = shallow.makeWindow(kHostX, kHostY, kWidth, kHeight);
     Effect effect(module, RecordingHost::callback);
     EXPECT_EQ(effect.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0);
     EXPECT_TRUE(shallow.children(host).empty());
     effect.dispatch(effEditIdle);
     effect.dispatch(effEditClose);
+    EXPECT_EQ(XSetErrorHandler(hostHandler), hostHandler);
   }
+  XMapWindow(shallow.connection(), 1);  // no such window
+  XSync(shallow.connection(), False);
+  EXPECT_EQ(hostErrors, 5);
+  XSetErrorHandler(nullptr);
 }
 
 // A host may idle two editors from two threads of its own while it automates them from a third:

@@ -83,10 +83,12 @@ bool shareImage(WindowRecord& record, int width, int height) {
   if (address != reinterpret_cast<void*>(-1)) {
     p.shm.shmaddr = p.image->data = static_cast<char*>(address);
     p.shm.readOnly = False;
+    XSync(display, False);  // the errors of what came before are the caller's
     ErrorTrap trap;
     XShmAttach(display, &p.shm);
     XSync(display, False);  // a server on another machine, or in another namespace, refuses here
     p.shared = !trap.caught();
+    trap.absorb();  // a refusal leaves the picture to plain requests: no failure of the caller's
   }
   // The segment goes once both sides have let it go.
   if (p.shm.shmid >= 0) shmctl(p.shm.shmid, IPC_RMID, nullptr);
