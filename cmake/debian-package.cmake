@@ -28,6 +28,8 @@ set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/debian-tidy.cmake)
 # Debian's documents: the licence in its machine-readable form, and the changelog, which a package
 # without a Debian revision (a native one) names changelog.gz, compressed as lintian asks.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" holder "${licence}")
+set(holder ${CMAKE_MATCH_1})
 string(REGEX REPLACE "^MIT License\n\n[^\n]*\n\n" "" licence "${licence}")
 string(REGEX REPLACE "\n\n" "\n.\n" licence "${licence}")
 string(REGEX REPLACE "\n([^\n])" "\n \\1" licence "${licence}")
@@ -35,7 +37,7 @@ file(WRITE ${PROJECT_BINARY_DIR}/copyright
   "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
   "Upstream-Name: Fadecrest\n"
   "Upstream-Contact: ${FADECREST_MAINTAINER}\n\n"
-  "Files: *\nCopyright: 2026 Corvenna\nLicense: Expat\n ${licence}")
+  "Files: *\nCopyright: ${holder}\nLicense: Expat\n ${licence}")
 execute_process(COMMAND gzip -9nc INPUT_FILE ${PROJECT_SOURCE_DIR}/packaging/changelog
                 OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
