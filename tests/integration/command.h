@@ -19,8 +19,7 @@
 
 struct CommandResult {
   int exitCode = -1;  // -1 when it did not exit normally
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // A file's bytes; empty when it cannot be read.
@@ -36,8 +35,7 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
   // Everything the child needs is prepared here: after fork only async-signal-safe calls.
   const ChildArguments child(argv, environment);
   std::string cwd = directory.string();
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
+  FILE *out = std::tmpfile(), *err = std::tmpfile();
   if (!out || !err) return {};
   const int outFd = fileno(out), errFd = fileno(err);
   pid_t pid = fork();
