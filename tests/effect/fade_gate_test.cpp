@@ -138,25 +138,21 @@ TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {
   EXPECT_EQ(after[6], 0.8f);
 }
 
-TEST(FadeGateGain, ZeroAtTheMiddleForAnyFiniteInput) {
-  SmallEffect small;
-  std::vector<float> in(22, -12345.678f);
-  std::vector<float> out = runSingle(small.effect, in);
+// Zero at the middle for any finite input; the last ramped frame is 1 for an even fade and 1 + 1/h
+// for an odd one.
+TEST(FadeGateGain, ZeroAtTheMiddleAndTheLastRampedFrameByTheParityOfTheFade) {
+  SmallEffect even;
+  std::vector<float> out = runSingle(even.effect, std::vector<float>(22, -12345.678f));
   EXPECT_EQ(out[15], 0.0f);  // c == h
-}
+  EXPECT_EQ(out[20], -12345.678f);
 
-TEST(FadeGateGain, LastRampedFrameIsOneForEvenAndOnePlusOneOverHForOddFades) {
   // 11 Hz: fade 11 frames, half 5; the last frame has c = 11, gain (11 - 5) / 5.
   SmallEffect odd(11.0f);
   ASSERT_EQ(odd.effect.fadeSampleCount(), 11);
-  std::vector<float> out = runSingle(odd.effect, ones(24));
+  out = runSingle(odd.effect, ones(24));
   EXPECT_EQ(out[12], 0.8f);  // first window frame, (h - 1) / h
   EXPECT_EQ(out[22], static_cast<float>(6.0 / 5.0));
   EXPECT_EQ(out[23], 1.0f);  // closes the window
-
-  SmallEffect even(10.0f);
-  out = runSingle(even.effect, ones(22));
-  EXPECT_EQ(out[20], 1.0f);
 }
 
 // Windows of many lengths, short and long, up to the longest the ramp versions take.
@@ -256,41 +252,34 @@ TEST(FadeGateBuffers, InPlaceProcessingMatchesSeparateBuffers) {
   EXPECT_EQ(dr, dor);
 }
 
-TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);                 // fade 50
-  runSingle(small.effect, ones(31));                    // 20 frames into the window
-  small.effect.setParameter(kDurationParameter, 0.0f);  // fade 10: the counter is past it
-  std::vector<float> out = runSingle(small.effect, ones(3));
-  EXPECT_EQ(out[0], 1.0f);  // closes the window unchanged
-  EXPECT_EQ(out[1], 1.0f);
+// Counts read afresh at every frame: a change takes effect at the next frame of a running cycle.
+TEST(FadeGateParameterChanges, TakeEffectAtTheNextFrame) {
+  // What follows `frames` frames of ones at 10 Hz with the given parameters, once `change` is made.
+  auto after = [](float interval, float duration, int frames, auto change, size_t n) {
+    SmallEffect small(10.0f, interval, duration);
+    runSingle(small.effect, ones(frames));
+    change(small.effect);
+    return runSingle(small.effect, ones(n));
+  };
+  auto setDuration = [](float value) {
+    return [=](FadecrestVST& e) { e.setParameter(kDurationParameter, value); };
+  };
+  // Fade 50, 20 frames into the window; fade 10 is below the counter: the window closes unchanged.
+  EXPECT_EQ(after(0.0f, 1.0f, 31, setDuration(0.0f), 2), (std::vector<float>{1.0f, 1.0f}));
+  // Five frames into a window of half 25; half 15 moves the ramp: |15 - 6| / 15.
+  EXPECT_EQ(after(0.0f, 1.0f, 16, setDuration(0.5f), 1), std::vector<float>{0.6f});
+  // A new sample rate retimes the running window without restarting it: half 50, |50 - 6| / 50.
+  auto rate20 = [](FadecrestVST& e) { e.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f); };
+  EXPECT_EQ(after(0.0f, 1.0f, 16, rate20, 1), std::vector<float>{0.88f});
+  // Interval 600, 100 frames in; interval 10 opens the window at once.
+  auto interval0 = [](FadecrestVST& e) { e.setParameter(kIntervalParameter, 0.0f); };
+  EXPECT_EQ(after(1.0f, 0.0f, 100, interval0, 2), (std::vector<float>{1.0f, 0.8f}));
 
+  // The shorter duration ends a running window in double precision too.
   SmallEffect twice(10.0f, 0.0f, 1.0f);
   runDouble(twice.effect, std::vector<double>(31, 1.0));
   twice.effect.setParameter(kDurationParameter, 0.0f);
   EXPECT_EQ(runDouble(twice.effect, {1.0})[0], 1.0);
-}
-
-TEST(FadeGateParameterChanges, ANewHalfFadeCountMovesTheRampInsideARunningWindow) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);                  // fade 50, half 25
-  runSingle(small.effect, ones(16));                     // five frames into the window
-  small.effect.setParameter(kDurationParameter, 0.5f);   // fade 30, half 15
-  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.6f);  // |15 - 6| / 15
-}
-
-TEST(FadeGateParameterChanges, ANewSampleRateRetimesARunningWindowWithoutRestartingIt) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);                             // fade 50, half 25
-  runSingle(small.effect, ones(16));                                // five frames into the window
-  small.effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f);  // fade 100, half 50
-  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.88f);            // |50 - 6| / 50
-}
-
-TEST(FadeGateParameterChanges, ShorterIntervalOpensTheWindowAtOnce) {
-  SmallEffect small(10.0f, 1.0f, 0.0f);  // interval 600
-  runSingle(small.effect, ones(100));
-  small.effect.setParameter(kIntervalParameter, 0.0f);  // interval 10
-  std::vector<float> out = runSingle(small.effect, ones(3));
-  EXPECT_EQ(out[0], 1.0f);
-  EXPECT_EQ(out[1], 0.8f);
 }
 
 }  // namespace

@@ -11,9 +11,13 @@
 
 namespace {
 
-TEST(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
+// An effect whose host records every call and answers as the test says.
+struct HostCalls : testing::Test {
   RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+  FadecrestVST effect{RecordingHost::callback};
+};
+
+TEST_F(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
   std::vector<LoggedCall> log;
   replaceEditor(effect, log);
   float seenByHost = -1.0f;
@@ -38,9 +42,7 @@ TEST(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
   EXPECT_EQ(intervalSeenByHost, 694575);  // 15.75 s at 44100 Hz
 }
 
-TEST(HostCalls, EditGesturesAndWindowRequests) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+TEST_F(HostCalls, EditGesturesWindowRequestsAndCapabilities) {
   host.answer = 1;
   EXPECT_TRUE(effect.beginEdit(1));
   EXPECT_TRUE(effect.endEdit(1));
@@ -58,11 +60,8 @@ TEST(HostCalls, EditGesturesAndWindowRequests) {
   host.answer = 0;
   EXPECT_FALSE(effect.beginEdit(0));
   EXPECT_FALSE(effect.sizeWindow(1, 1));
-}
 
-TEST(HostCalls, CanHostDoTurnsAnyNonZeroAnswerIntoOne) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+  // The capability query answers exactly 1 for any non-zero answer.
   char sizeWindow[] = "sizeWindow";
   for (VstIntPtr answer : {VstIntPtr{-1}, VstIntPtr{1}, VstIntPtr{7}}) {
     host.answer = answer;
@@ -74,7 +73,7 @@ TEST(HostCalls, CanHostDoTurnsAnyNonZeroAnswerIntoOne) {
   EXPECT_EQ(host.calls.back().ptr, sizeWindow);
 }
 
-TEST(HostCalls, WithoutAHostEveryCallAnswersNeutrally) {
+TEST(NoHost, EveryCallAnswersNeutrally) {
   FadecrestVST effect(nullptr);
   effect.setParameterAutomated(1, 0.5f);
   EXPECT_EQ(effect.getParameter(1), 0.5f);
@@ -93,9 +92,7 @@ TEST(HostCalls, WithoutAHostEveryCallAnswersNeutrally) {
   EXPECT_EQ(effect.offlineGetCurrentPass(), 0);
 }
 
-TEST(HostCalls, AnswersThatUpdateTheEffectsSettings) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+TEST_F(HostCalls, AnswersThatUpdateTheEffectsSettings) {
   host.answer = 48000;
   EXPECT_EQ(effect.updateSampleRate(), 48000.0);
   EXPECT_EQ(effect.getSampleRate(), 48000.0f);
@@ -113,9 +110,7 @@ TEST(HostCalls, AnswersThatUpdateTheEffectsSettings) {
   EXPECT_EQ(effect.offlineGetCurrentMetaPass(), 1);
 }
 
-TEST(HostCalls, FileSelectorsAndChunkFilesNeedAnArgument) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+TEST_F(HostCalls, ArgumentsGoInTheirPlacesAndNullArgumentsAreNotPassedOn) {
   host.answer = 1;
   EXPECT_FALSE(effect.openFileSelector(nullptr));
   EXPECT_FALSE(effect.closeFileSelector(nullptr));
@@ -124,11 +119,7 @@ TEST(HostCalls, FileSelectorsAndChunkFilesNeedAnArgument) {
   int path = 0;
   EXPECT_TRUE(effect.getChunkFile(&path));
   EXPECT_EQ(host.calls.back().opcode, audioMasterGetChunkFile);
-}
 
-TEST(HostCalls, OfflineAndVendorArgumentsGoInTheirPlaces) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
   host.answer = 3;
   int task = 0;
   EXPECT_TRUE(effect.offlineRead(reinterpret_cast<VstOfflineTask*>(&task), 9, false));
