@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "../support/recording_host.h"
-#include "editor/aeffguieditor.h"
-#include "host/audioeffectx.h"
+#include "control_fixture.h"
 #include "platform/headless/input.h"
 #include "platform/headless/window.h"
 #include "platform/module.h"
@@ -61,7 +59,9 @@ class FrameTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(FrameTest, OneClassForAllFramesUnregisteredWithTheLast) {
+// One window class for all frames, unregistered with the last; each frame holds the imaging
+// library while it lives, and a drop target while its flag says so.
+TEST_F(FrameTest, WhatEachFrameHoldsAndGivesBack) {
   makeFrame();
   char expected[64];
   std::snprintf(expected, sizeof expected, "Plugin%p", platform::moduleHandle());
@@ -73,27 +73,29 @@ TEST_F(FrameTest, OneClassForAllFramesUnregisteredWithTheLast) {
   EXPECT_EQ(frameWindow()->className(), expected);
   EXPECT_EQ(frameWindow()->screenRect(), (platform::Rect{100, 200, 150, 240}));
   EXPECT_EQ(platform::windowUserData(frame->getWindowHandle()), frame);
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);
   EXPECT_TRUE(frame->isDropActive());
   EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_TRUE(frame->setDropActive(true));
+  EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_TRUE(frame->setDropActive(false));
+  EXPECT_EQ(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_FALSE(frame->isDropActive());
+  CFrame windowless(CRect(0, 0, 10, 10), nullptr);
+  EXPECT_FALSE(windowless.setDropActive(true));
+  EXPECT_TRUE(windowless.setDropActive(false));
 
   CFrame* second = new CFrame(CRect(0, 0, 10, 10), host.handle(), nullptr);
   EXPECT_EQ(CFrame::getWindowClassUseCount(), 2);
   EXPECT_EQ(platform::headless::registeredClassCount(), 1);
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 3);
   frame->forget();
   frame = nullptr;
   EXPECT_TRUE(platform::headless::isClassRegistered(expected));
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 2);
   second->forget();
   EXPECT_FALSE(platform::headless::isClassRegistered(expected));
   EXPECT_TRUE(host.children().empty());
-}
-
-TEST_F(FrameTest, EachFrameHoldsTheImagingLibraryWhileItLives) {
-  makeFrame();
-  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);
-  CFrame* second = new CFrame(CRect(0, 0, 10, 10), host.handle(), nullptr);
-  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 2);
-  second->forget();
-  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);  // the last one goes in TearDown
 }
 
 TEST_F(FrameTest, PaintGoesThroughTheBackBufferAndIdleWaitsForTheFirstPaint) {
@@ -384,42 +386,13 @@ TEST_F(FrameTest, CursorShapesAndTheDefaultComingBackAtDestruction) {
   EXPECT_EQ(platform::headless::lastCursorSet(), arrow);
 }
 
-TEST_F(FrameTest, DropTargetRegistrationFollowsTheFlag) {
-  makeFrame();
-  platform::DropTargetHandler* first = platform::headless::dropTargetOf(frame->getWindowHandle());
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(frame->setDropActive(true));
-  EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
-  EXPECT_TRUE(frame->setDropActive(false));
-  EXPECT_EQ(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
-  EXPECT_FALSE(frame->isDropActive());
-  CFrame windowless(CRect(0, 0, 10, 10), nullptr);
-  EXPECT_FALSE(windowless.setDropActive(true));
-  EXPECT_TRUE(windowless.setDropActive(false));
-}
-
 // --- resizing ---
-
-namespace {
-
-class ResizingEffect : public AudioEffectX {
- public:
-  ResizingEffect() : AudioEffectX(RecordingHost::callback, 1, 2) {}
-  void processReplacing(float**, float**, VstInt32) override {}
-};
-
-class PlainEditor : public AEffGUIEditor {
- public:
-  using AEffGUIEditor::AEffGUIEditor;
-};
-
-}  // namespace
 
 TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
   RecordingHost recorder;
   recorder.answer = 1;
-  auto* effect = new ResizingEffect;
-  auto* editor = new PlainEditor(effect);
+  auto* effect = new fixture::FixtureEffect;
+  auto* editor = new fixture::FixtureEditor(effect, 50, 40);
   makeFrame(50, 40, editor);
   frame->setDirty(false);
   EXPECT_FALSE(frame->setSize(50, 40));

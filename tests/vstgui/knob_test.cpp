@@ -2,10 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "control_fixture.h"
-#include "platform/headless/surface.h"
 #include "probe_view.h"
+#include "test_pictures.h"
 #include "vstgui/cbitmap.h"
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/cknob.h"
@@ -13,56 +14,34 @@
 using namespace VSTGUI;
 using fixture::ControlFixture;
 using platform::Key;
-using platform::headless::HeadlessSurface;
 using platform::headless::InputScript;
-
-namespace {
-
-struct PointCase {
-  float value;
-  CPoint point;
-};
-
-struct ValueCase {
-  CPoint point;
-  float value;
-};
-
-}  // namespace
+using testing_pictures::Canvas;
 
 TEST(KnobMappingTest, ValueToPointHitsTheExamples) {
   CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   EXPECT_EQ(knob.getInset(), 3);
-  const PointCase inset3[] = {{0.0f, {17, 83}}, {0.5f, {50, 3}}, {1.0f, {83, 83}}};
-  for (const PointCase& c : inset3) {
-    knob.setValue(c.value);
+  const std::tuple<int, float, CPoint> cases[] = {
+      {3, 0.0f, {17, 83}}, {3, 0.5f, {50, 3}}, {3, 1.0f, {83, 83}},  {0, 0.0f, {15, 85}},
+      {0, 0.25f, {4, 31}}, {0, 0.5f, {50, 0}}, {0, 0.75f, {96, 31}}, {0, 1.0f, {85, 85}}};
+  for (const auto& [inset, value, point] : cases) {
+    knob.setInset(inset);
+    knob.setValue(value);
     CPoint p;
     knob.valueToPoint(p);
-    EXPECT_EQ(p, c.point) << "inset 3, value " << c.value;
-  }
-  knob.setInset(0);
-  const PointCase inset0[] = {
-      {0.0f, {15, 85}}, {0.25f, {4, 31}}, {0.5f, {50, 0}}, {0.75f, {96, 31}}, {1.0f, {85, 85}}};
-  for (const PointCase& c : inset0) {
-    knob.setValue(c.value);
-    CPoint p;
-    knob.valueToPoint(p);
-    EXPECT_EQ(p, c.point) << "inset 0, value " << c.value;
+    EXPECT_EQ(p, point) << "inset " << inset << ", value " << value;
   }
 }
 
 TEST(KnobMappingTest, ValueFromPointHitsTheExamplesAndSplitsTheGapAtItsMiddle) {
   CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   // Single-precision results: the exact floats the single-precision steps give.
-  const ValueCase cases[] = {
+  const std::pair<CPoint, float> cases[] = {
       {{50, 0}, 0.5f},          {{0, 50}, 0.166666642f},  {{100, 50}, 0.833333313f}, {{0, 0}, 0.333333313f},
       {{100, 0}, 0.666666627f}, {{50, 50}, 0.833333313f}, {{50, 100}, 0.0f},         {{40, 100}, 0.0f},
       {{60, 100}, 1.0f},        {{51, 100}, 1.0f},        {{49, 100}, 0.0f},
   };
-  for (const ValueCase& c : cases) {
-    CPoint p = c.point;
-    EXPECT_EQ(knob.valueFromPoint(p), c.value) << "(" << c.point.x << ", " << c.point.y << ")";
-  }
+  for (auto [point, value] : cases)
+    EXPECT_EQ(knob.valueFromPoint(point), value) << point.x << ", " << point.y;
 }
 
 TEST(KnobMappingTest, RangeChangesWaitForTheNextAngleChange) {
@@ -78,7 +57,7 @@ TEST(KnobMappingTest, RangeChangesWaitForTheNextAngleChange) {
   EXPECT_EQ(p, CPoint(4, 31));  // a quarter of 0 to 2
 }
 
-TEST(KnobMappingTest, HandleBitmapSetsTheInsetAndIsHeldOnce) {
+TEST(KnobMappingTest, HandleBitmapSetsTheInsetIsHeldOnceAndValuesThatAreNotNumbersAreSafe) {
   CBitmap* handle = new CBitmap(129);  // 100 wide
   auto* knob = new CKnob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   knob->setHandleBitmap(handle);
@@ -87,16 +66,7 @@ TEST(KnobMappingTest, HandleBitmapSetsTheInsetAndIsHeldOnce) {
   knob->setHandleBitmap(nullptr);
   EXPECT_EQ(handle->getNbReference(), 1);
   EXPECT_EQ(knob->getInset(), 52);  // only a new bitmap changes it
-  knob->setHandleBitmap(handle);
-  knob->forget();
-  EXPECT_EQ(handle->getNbReference(), 1);
-  handle->forget();
-}
-
-TEST(KnobMappingTest, TheSamePictureSetAgainAndValuesThatAreNotNumbersAreSafe) {
   // Held only by the knob, then set again: still alive (a sanitizer build catches a freed one).
-  auto* knob = new CKnob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
-  CBitmap* handle = new CBitmap(129);
   knob->setHandleBitmap(handle);
   handle->forget();
   knob->setHandleBitmap(handle);
@@ -112,7 +82,10 @@ TEST(KnobMappingTest, TheSamePictureSetAgainAndValuesThatAreNotNumbersAreSafe) {
     knob->valueToPoint(p);
     EXPECT_EQ(p, CPoint(50, 50));
   }
+  handle->remember();
   knob->forget();
+  EXPECT_EQ(handle->getNbReference(), 1);
+  handle->forget();
 }
 
 // A 100 pixel knob at (100, 50) in the frame: centre (150, 100), top centre (150, 50).
@@ -340,32 +313,23 @@ class CountingAnimKnob : public CAnimKnob {
   int draws = 0;
 };
 
-std::vector<std::uint8_t> bytesOf(const raster::Image& image) {
-  std::vector<std::uint8_t> out;
-  for (int y = 0; y < image.height(); ++y)
-    out.insert(out.end(), image.memoryRow(y), image.memoryRow(y) + image.rowBytes());
-  return out;
-}
-
 }  // namespace
 
 class FilmStripTest : public ::testing::Test {
  protected:
   void TearDown() override { strip->forget(); }
   std::vector<std::uint8_t> frameOfStrip(int index) {
-    HeadlessSurface surface(100, 100);
-    CDrawContext context(nullptr, &surface, nullptr);
-    strip->draw(&context, CRect(0, 0, 100, 100), CPoint(0, index * 100));
-    return bytesOf(surface.image());
+    Canvas canvas(100, 100);
+    strip->draw(&canvas.context, CRect(0, 0, 100, 100), CPoint(0, index * 100));
+    return canvas.bytes();
   }
   std::vector<std::uint8_t> knobAt(float value) {
     auto* knob = new CAnimKnob(CRect(0, 0, 100, 100), nullptr, 0, 60, 100, strip, CPoint(0, 0));
     knob->setValue(value);
-    HeadlessSurface surface(100, 100);
-    CDrawContext context(nullptr, &surface, nullptr);
-    knob->draw(&context);
+    Canvas canvas(100, 100);
+    knob->draw(&canvas.context);
     knob->forget();
-    return bytesOf(surface.image());
+    return canvas.bytes();
   }
   CBitmap* strip = new CBitmap(129);
 };
