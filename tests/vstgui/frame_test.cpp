@@ -19,45 +19,7 @@ using probe::kGreen;
 using probe::pixelOf;
 using probe::ProbeView;
 
-namespace {
-
-class FrameTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform::headless::resetInput();
-    platform::headless::resetWindowSystem();
-  }
-  void TearDown() override {
-    if (frame) frame->forget();
-    EXPECT_EQ(CFrame::getWindowClassUseCount(), 0);
-    EXPECT_EQ(platform::headless::registeredClassCount(), 0);
-    EXPECT_EQ(platform::headless::oleDepth(), 0);
-    EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 0);
-  }
-  CFrame* makeFrame(int width = 50, int height = 40, AEffGUIEditor* editor = nullptr) {
-    frame = new CFrame(CRect(0, 0, width, height), host.handle(), editor);
-    return frame;
-  }
-  ProbeView* add(ProbeView* view) {
-    frame->addView(view);
-    return view;
-  }
-  Window* frameWindow() { return Window::fromHandle(frame->getWindowHandle()); }
-  void paintAll() {
-    platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 1000, 1000});
-    platform::headless::dispatchMessages();
-  }
-  void press(int x, int y) {
-    platform::headless::postMessage(frame->getWindowHandle(), {MessageType::leftButtonDown, {x, y}, 0});
-    platform::headless::dispatchMessages();
-  }
-  VstKeyCode tab(bool shift = false) { return VstKeyCode{0, 2, static_cast<unsigned char>(shift ? 1 : 0)}; }
-
-  Window host{{100, 200, 300, 400}};
-  CFrame* frame = nullptr;
-};
-
-}  // namespace
+using probe::FrameTest;
 
 // One window class for all frames, unregistered with the last; each frame holds the imaging
 // library while it lives, and a drop target while its flag says so.
