@@ -285,18 +285,15 @@ TEST_F(KnobTrackingTest, WheelAndArrowKeysStepByTheIncrement) {
 TEST_F(KnobTrackingTest, HandleIsALineToTheCentreWithAShadowBelowLeft) {
   knob->setValue(0.5f);  // handle point (50, 3)
   paintAll();
-  const raster::Image& screen = window();
+  auto drawn = [&](CColor color) {
+    return testing_pictures::coverage(window(), [&](raster::Pixel p) { return p == probe::pixelOf(color); });
+  };
   // The line runs from (150, 52) towards the centre (150, 99); the shadow one pixel left and one
-  // lower, from (149, 53) to (149, 100), each without its last pixel.
-  EXPECT_EQ(screen.pixel(150, 70), probe::pixelOf(kColorWhite));
-  EXPECT_EQ(screen.pixel(149, 70), probe::pixelOf(kColorGrey));
-  EXPECT_EQ(screen.pixel(151, 70), probe::pixelOf(kColorBlack));
-  EXPECT_EQ(screen.pixel(150, 52), probe::pixelOf(kColorWhite));
-  EXPECT_EQ(screen.pixel(150, 51), probe::pixelOf(kColorBlack));  // the inset keeps the top clear
-  EXPECT_EQ(screen.pixel(149, 52), probe::pixelOf(kColorBlack));
-  EXPECT_EQ(screen.pixel(149, 53), probe::pixelOf(kColorGrey));
-  EXPECT_EQ(screen.pixel(149, 99), probe::pixelOf(kColorGrey));
-  EXPECT_EQ(screen.pixel(149, 100), probe::pixelOf(kColorBlack));
+  // lower, from (149, 53) to (149, 100), each without its last pixel. The inset keeps the top clear.
+  EXPECT_EQ(drawn(kColorWhite).box, CRect(150, 52, 150, 98));
+  EXPECT_EQ(drawn(kColorWhite).count, 47);
+  EXPECT_EQ(drawn(kColorGrey).box, CRect(149, 53, 149, 99));
+  EXPECT_EQ(drawn(kColorGrey).count, 47);
 }
 
 // --- film strip ---
