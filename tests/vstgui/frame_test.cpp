@@ -250,27 +250,7 @@ TEST_F(FrameTest, WheelNotchesAreWholeUnitsForTheViewUnderTheCursor) {
   EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
 }
 
-TEST_F(FrameTest, PositionAndSizeAreReportedInTheOuterWindowsCoordinates) {
-  Window top({40, 50, 440, 450}, nullptr, "TopLevel", true);
-  top.setClientInset({4, 24});
-  Window inner({54, 94, 154, 194}, &top);  // about as large as the frame: not the outer window
-  frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
-  EXPECT_EQ(frame->getOuterWindow(), inner.handle());  // its parent is far larger
-  std::int32_t x = 0, y = 0;
-  EXPECT_TRUE(frame->getPosition(x, y));
-  EXPECT_EQ(x, 10);
-  EXPECT_EQ(y, 20);
-  // The size is the host window's rectangle in the client coordinates of its grandparent: here
-  // the top-level window has no parent, so the screen's.
-  CRect rect;
-  EXPECT_TRUE(frame->getSize(rect));
-  EXPECT_EQ(rect, CRect(54, 94, 154, 194));
-  EXPECT_FALSE(frame->setPosition(0, 0));
-  frame->forget();
-  frame = nullptr;
-}
-
-TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsOfTheFrame) {
+TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsAndPositionAndSizeAreReportedInIt) {
   struct Case {
     int width, height;
     bool outer;  // whether the parent of that size is still taken for ours
@@ -285,6 +265,23 @@ TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsOfTheFrame) {
     frame->forget();
     frame = nullptr;
   }
+
+  Window top({40, 50, 440, 450}, nullptr, "TopLevel", true);
+  top.setClientInset({4, 24});
+  Window inner({54, 94, 154, 194}, &top);  // about as large as the frame: not the outer window
+  frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
+  EXPECT_EQ(frame->getOuterWindow(), inner.handle());  // its parent is far larger
+  std::int32_t x = 0, y = 0;
+  EXPECT_TRUE(frame->getPosition(x, y));
+  EXPECT_EQ(CPoint(x, y), CPoint(10, 20));
+  // The size is the host window's rectangle in the client coordinates of its grandparent: here
+  // the top-level window has no parent, so the screen's.
+  CRect rect;
+  EXPECT_TRUE(frame->getSize(rect));
+  EXPECT_EQ(rect, CRect(54, 94, 154, 194));
+  EXPECT_FALSE(frame->setPosition(0, 0));
+  frame->forget();
+  frame = nullptr;
 }
 
 TEST_F(FrameTest, DestroyedFromOutsideTheFrameStopsWorking) {
@@ -365,9 +362,8 @@ TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
   EXPECT_EQ(frameWindow()->screenRect(), (platform::Rect{100, 200, 160, 270}));
   EXPECT_EQ(host.screenRect(), (platform::Rect{100, 200, 300, 400}));
   EXPECT_FALSE(frame->isDirty());
-  ASSERT_EQ(recorder.callsWith(audioMasterSizeWindow).size(), 1u);
-  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow)[0].index, 60);
-  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow)[0].value, 70);
+  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow),
+            (std::vector<HostCall>{{effect->getAeffect(), audioMasterSizeWindow, 60, 70, nullptr, 0}}));
   EXPECT_EQ(recorder.callsWith(audioMasterCanDo).size(), 1u);
 
   frame->forget();
@@ -375,7 +371,16 @@ TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
   delete effect;  // and its editor
 }
 
-TEST_F(FrameTest, FallbackResizeStopsOnceTheBorderIsAccumulated) {
+TEST_F(FrameTest, FallbackResizeLeavesAFarLargerParentToTheHostAndStopsOnceTheBorderIsAccumulated) {
+  makeFrame();  // host is 200 x 200, the frame 50 x 40
+  frame->setDirty(false);
+  EXPECT_TRUE(frame->setSize(60, 50));
+  EXPECT_EQ(frameWindow()->screenRect().width(), 60);
+  EXPECT_EQ(host.resizeCount(), 0);
+  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 60, 50));
+  EXPECT_FALSE(frame->isDirty());  // the container size was not reset
+  frame->forget();
+
   // Our window 50 x 40 in a host window with a 3-pixel border all round, in a captioned window.
   Window top({0, 0, 500, 500}, nullptr, "TopLevel", true);
   Window bordered({100, 200, 156, 246}, &top);
@@ -393,16 +398,6 @@ TEST_F(FrameTest, FallbackResizeStopsOnceTheBorderIsAccumulated) {
   EXPECT_TRUE(frame->isDirty());
   frame->forget();
   frame = nullptr;
-}
-
-TEST_F(FrameTest, FallbackResizeLeavesAFarLargerParentToTheHost) {
-  makeFrame();  // host is 200 x 200, the frame 50 x 40
-  frame->setDirty(false);
-  EXPECT_TRUE(frame->setSize(60, 50));
-  EXPECT_EQ(frameWindow()->screenRect().width(), 60);
-  EXPECT_EQ(host.resizeCount(), 0);
-  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 60, 50));
-  EXPECT_FALSE(frame->isDirty());  // the container size was not reset
 }
 
 TEST_F(FrameTest, FallbackResizeStopsBelowAnMdiClientAndWithoutABorder) {
