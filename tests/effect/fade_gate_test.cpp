@@ -54,35 +54,38 @@ std::vector<double> runDouble(FadecrestVST& effect, std::vector<double> left) {
   return outL;
 }
 
-TEST(FadeGateTimeline, SinglePrecisionPassesIntervalPlusOneThenRampsAndCloses) {
-  SmallEffect small;
-  ASSERT_EQ(small.effect.intervalSampleCount(), 10);
-  ASSERT_EQ(small.effect.fadeSampleCount(), 10);
-  ASSERT_EQ(small.effect.halfFadeSampleCount(), 5);
+// At 10 Hz, interval 10 and fade 10 (half 5). Single precision passes interval + 1 frames, ramps the
+// window (the right channel alike) and passes the closing frame; double precision mutes the opening
+// frame and the window with positive zeros. A cycle is interval + fade + 2 frames; the next repeats it.
+TEST(FadeGateTimeline, OneCycleInEachPrecisionAndTheNextTheSame) {
+  SmallEffect single, twice;
+  ASSERT_EQ(single.effect.intervalSampleCount(), 10);
+  ASSERT_EQ(single.effect.fadeSampleCount(), 10);
+  ASSERT_EQ(single.effect.halfFadeSampleCount(), 5);
+  auto twoOf = [](auto cycle) {
+    const auto first = cycle;
+    cycle.insert(cycle.end(), first.begin(), first.end());
+    return cycle;
+  };
+  std::vector<float> ramped(11, 1.0f);
+  ramped.insert(ramped.end(), {0.8f, 0.6f, 0.4f, 0.2f, 0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f, 1.0f});
+  std::vector<double> muted(10, 0.5);
+  muted.insert(muted.end(), 11, 0.0);
+  muted.push_back(0.5);
 
   std::vector<float> right;
-  std::vector<float> out = runSingle(small.effect, ones(44), &right);
-  for (int i = 0; i <= 10; ++i) EXPECT_EQ(out[i], 1.0f) << "frame " << i;
-  const float ramp[10] = {0.8f, 0.6f, 0.4f, 0.2f, 0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
-  for (int k = 0; k < 10; ++k) {
-    EXPECT_EQ(out[11 + k], ramp[k]) << "window frame " << k;
-    EXPECT_EQ(right[11 + k], -ramp[k]) << "window frame " << k;
-  }
-  EXPECT_EQ(out[21], 1.0f);  // closes the window
-  // One cycle is interval + fade + 2 frames; the second cycle repeats the first.
-  for (int i = 0; i < 22; ++i) EXPECT_EQ(out[22 + i], out[i]) << "frame " << i;
-}
+  EXPECT_EQ(runSingle(single.effect, ones(44), &right), twoOf(ramped));
+  for (float& gain : ramped) gain = -gain;
+  EXPECT_EQ(right, twoOf(ramped));
+  const std::vector<double> out = runDouble(twice.effect, std::vector<double>(44, 0.5));
+  EXPECT_EQ(out, twoOf(muted));
+  EXPECT_TRUE(std::none_of(out.begin(), out.end(), [](double v) { return std::signbit(v); }));
 
-TEST(FadeGateTimeline, DoublePrecisionMutesTheOpeningFrameAndTheWholeWindow) {
-  SmallEffect small;
-  std::vector<double> out = runDouble(small.effect, std::vector<double>(44, 0.5));
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i], 0.5) << "frame " << i;
-  for (int i = 10; i <= 20; ++i) {
-    EXPECT_EQ(out[i], 0.0) << "frame " << i;
-    EXPECT_FALSE(std::signbit(out[i])) << "frame " << i;
-  }
-  EXPECT_EQ(out[21], 0.5);
-  for (int i = 0; i < 22; ++i) EXPECT_EQ(out[22 + i], out[i]) << "frame " << i;
+  // A cycle begun in single precision goes on in double precision: four frames into the window,
+  // frames 5 to 10 are muted, then the closing frame and the passing phase pass.
+  runSingle(single.effect, ones(15));
+  EXPECT_EQ(runDouble(single.effect, std::vector<double>(8, 1.0)),
+            (std::vector<double>{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0, 1.0}));
 }
 
 TEST(FadeGateTimeline, AnyBlockSplitGivesThePerFrameResultInBothPrecisions) {
@@ -108,16 +111,6 @@ TEST(FadeGateTimeline, AnyBlockSplitGivesThePerFrameResultInBothPrecisions) {
     std::vector<double> out = runDouble(small.effect, in);
     for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], FadeModel::apply(model.next(), in[i]));
   }
-}
-
-TEST(FadeGateTimeline, ACycleBegunInSinglePrecisionContinuesInDoublePrecision) {
-  SmallEffect small;
-  runSingle(small.effect, ones(15));  // four frames into the window
-  std::vector<double> out = runDouble(small.effect, std::vector<double>(10, 1.0));
-  // Window frames 5 to 10 muted, then the closing frame and the passing phase.
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0.0) << "frame " << i;
-  EXPECT_EQ(out[6], 1.0);
-  EXPECT_EQ(out[7], 1.0);
 }
 
 TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "effect/fadecrestvst.h"
@@ -31,21 +32,14 @@ struct RecordFixture : testing::Test {
 };
 
 TEST_F(RecordFixture, RecordOfANewEffectAndOfASecondOne) {
-  EXPECT_EQ(record->magic, 0x56737450);
-  EXPECT_EQ(record->numPrograms, 6);
-  EXPECT_EQ(record->numParams, 2);
-  EXPECT_EQ(record->numInputs, 2);
-  EXPECT_EQ(record->numOutputs, 2);
+  // Magic, programs, parameters, inputs, outputs, identifier, version, I/O ratio.
+  EXPECT_EQ(std::tuple(record->magic, record->numPrograms, record->numParams, record->numInputs,
+                       record->numOutputs, record->uniqueID, record->version, record->ioRatio),
+            std::tuple(0x56737450, 6, 2, 2, 2, 0x66343038, 1, 1.0f));
   EXPECT_EQ(record->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing);
-  EXPECT_EQ(record->uniqueID, 0x66343038);
-  EXPECT_EQ(record->version, 1);
-  EXPECT_EQ(record->ioRatio, 1.0f);
-  EXPECT_EQ(record->initialDelay, 0);
-  EXPECT_EQ(record->realQualities, 0);
-  EXPECT_EQ(record->offQualities, 0);
-  EXPECT_EQ(record->resvd1, 0);
-  EXPECT_EQ(record->resvd2, 0);
-  EXPECT_EQ(record->user, nullptr);
+  EXPECT_EQ(std::tuple(record->initialDelay, record->realQualities, record->offQualities, record->resvd1,
+                       record->resvd2, record->user),
+            std::tuple(0, 0, 0, VstIntPtr{0}, VstIntPtr{0}, nullptr));
   EXPECT_EQ(record->object, static_cast<void*>(effect));
   char zeros[56] = {};
   EXPECT_EQ(std::memcmp(record->future, zeros, sizeof(zeros)), 0);

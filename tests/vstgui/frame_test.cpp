@@ -130,7 +130,7 @@ TEST_F(FrameTest, InvalidateMarksTouchingChildrenAndDrawViewDrawsAtOnce) {
   EXPECT_EQ(frameWindow()->pixels().pixel(35, 15), pixelOf(kBlue));
 }
 
-TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
+TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsClearedAndTheWheelToTheViewUnderIt) {
   makeFrame();
   ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
   ProbeView* focused = add(new ProbeView(CRect(40, 0, 50, 10), kBlue));
@@ -147,6 +147,16 @@ TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
   EXPECT_EQ(frame->getFocusView(), nullptr);
   EXPECT_EQ(focused->focusLost, 1);
   EXPECT_FALSE(focused->lostWithContext);
+
+  // Wheel notches are whole units, for the view under the cursor even when it takes no presses.
+  view->setMouseEnabled(false);
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, 120});
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, -240});
+  platform::headless::postMessage(frame->getWindowHandle(),
+                                  {MessageType::wheel, {145, 235}, 120});  // beside it
+  platform::headless::dispatchMessages();
+  EXPECT_EQ(view->wheels, (std::vector<float>{1.0f, -2.0f}));
+  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
 }
 
 TEST_F(FrameTest, ModalViewTakesPressesInsideItAndDropsTheRest) {
@@ -233,21 +243,6 @@ TEST_F(FrameTest, KeysAskFocusThenModalThenWalkTheFocusWithTab) {
   EXPECT_EQ(platform::headless::sendMessage(frame->getWindowHandle(), windowKey), 1);
   frame->setModalView(nullptr);
   modal->forget();
-}
-
-TEST_F(FrameTest, WheelNotchesAreWholeUnitsForTheViewUnderTheCursor) {
-  makeFrame();
-  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
-  view->setMouseEnabled(false);
-  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, 120});
-  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, -240});
-  platform::headless::postMessage(frame->getWindowHandle(),
-                                  {MessageType::wheel, {145, 235}, 120});  // beside it
-  platform::headless::dispatchMessages();
-  ASSERT_EQ(view->wheels.size(), 2u);
-  EXPECT_EQ(view->wheels[0], 1.0f);
-  EXPECT_EQ(view->wheels[1], -2.0f);
-  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
 }
 
 TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsAndPositionAndSizeAreReportedInIt) {

@@ -312,53 +312,35 @@ class CountingAnimKnob : public CAnimKnob {
 
 }  // namespace
 
-class FilmStripTest : public ::testing::Test {
- protected:
-  void TearDown() override { strip->forget(); }
-  std::vector<std::uint8_t> frameOfStrip(int index) {
-    Canvas canvas(100, 100);
-    strip->draw(&canvas.context, CRect(0, 0, 100, 100), CPoint(0, index * 100));
-    return canvas.bytes();
-  }
-  std::vector<std::uint8_t> knobAt(float value) {
-    auto* knob = new CAnimKnob(CRect(0, 0, 100, 100), nullptr, 0, 60, 100, strip, CPoint(0, 0));
-    knob->setValue(value);
-    Canvas canvas(100, 100);
-    knob->draw(&canvas.context);
-    knob->forget();
-    return canvas.bytes();
-  }
-  CBitmap* strip = new CBitmap(129);
-};
-
-TEST_F(FilmStripTest, ValueChoosesTheFrameAndOnlyExactlyOneShowsTheLast) {
-  ASSERT_EQ(strip->getHeight(), 6000);
-  EXPECT_EQ(knobAt(0.0f), frameOfStrip(0));
-  EXPECT_EQ(knobAt(-0.3f), frameOfStrip(0));
-  EXPECT_EQ(knobAt(0.0169f), frameOfStrip(0));
-  EXPECT_EQ(knobAt(0.017f), frameOfStrip(1));
-  EXPECT_EQ(knobAt(0.5f), frameOfStrip(29));
-  EXPECT_EQ(knobAt(0.9999f), frameOfStrip(58));
-  EXPECT_EQ(knobAt(1.0f), frameOfStrip(59));
-  EXPECT_NE(frameOfStrip(58), frameOfStrip(59));
-  // Set from outside the range by a host: the last frame, never rows below the strip.
-  EXPECT_EQ(knobAt(1.7f), frameOfStrip(59));
-}
-
-TEST_F(FilmStripTest, DegenerateStripsAndValuesShowAFrameInsideTheStrip) {
-  auto offsetFor = [&](std::int32_t count, std::int32_t height, float value) {
+TEST(FilmStripTest, ValueChoosesAFrameInsideTheStripAndOnlyExactlyOneShowsTheLast) {
+  auto offsetFor = [](std::int32_t count, std::int32_t height, float value) {
     CAnimKnob knob(CRect(0, 0, 100, 100), nullptr, 0, count, height, nullptr, CPoint());
     knob.setValue(value);
     return knob.frameOffset();
   };
-  EXPECT_EQ(offsetFor(60, 100, std::numeric_limits<float>::quiet_NaN()), 0);
-  EXPECT_EQ(offsetFor(60, 100, std::numeric_limits<float>::infinity()), 5900);
-  EXPECT_EQ(offsetFor(60, 100, 1e30f), 5900);
+  // Sixty frames of 100: a value set by a host from outside the range shows the last frame, never
+  // rows below the strip.
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const std::pair<float, std::int32_t> examples[] = {
+      {0.0f, 0},    {-0.3f, 0},   {0.0169f, 0}, {0.017f, 100}, {0.5f, 2900}, {0.9999f, 5800},
+      {1.0f, 5900}, {1.7f, 5900}, {nan, 0},     {inf, 5900},   {1e30f, 5900}};
+  for (auto [value, offset] : examples) EXPECT_EQ(offsetFor(60, 100, value), offset) << value;
   EXPECT_EQ(offsetFor(60, 0, 0.5f), 0);  // a failed strip load: no endless frame search
   EXPECT_EQ(offsetFor(60, -5, 0.5f), 0);
   EXPECT_EQ(offsetFor(0, 100, 0.5f), 0);
   EXPECT_EQ(offsetFor(1, 100, 1.0f), 0);
   EXPECT_EQ(offsetFor(3, 7, 0.99f), 7);
+
+  // The knob draws the strip's frame at that offset.
+  CBitmap* strip = new CBitmap(129);
+  auto* knob = new CAnimKnob(CRect(0, 0, 100, 100), nullptr, 0, 60, 100, strip, CPoint(0, 0));
+  knob->setValue(0.5f);
+  Canvas drawn(100, 100), frame29(100, 100);
+  knob->draw(&drawn.context);
+  strip->draw(&frame29.context, CRect(0, 0, 100, 100), CPoint(0, 2900));
+  EXPECT_EQ(drawn.bytes(), frame29.bytes());
+  knob->forget();
+  strip->forget();
 }
 
 using FilmStripDirtyTest = ControlFixture;
