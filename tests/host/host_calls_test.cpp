@@ -159,6 +159,9 @@ TEST(SpeakerArrangements, AllocateCopyAndRelease) {
   EXPECT_TRUE(effect.deallocateArrangement(&copy));
   EXPECT_EQ(copy, nullptr);
   EXPECT_TRUE(effect.deallocateArrangement(&source));
+  ASSERT_TRUE(effect.allocateArrangement(&source, 0));  // no speakers is an arrangement too
+  EXPECT_EQ(source->numChannels, 0);
+  EXPECT_TRUE(effect.deallocateArrangement(&source));
 }
 
 // --- value-to-text conversions: fixed eight-character decimals with cut digits, and companions ---
