@@ -166,7 +166,7 @@ TEST(Programs, InitNamesCarryTheirProgramNumberAndNamesAreCutTo24Characters) {
   EXPECT_EQ(name.str(), "abcdefghijklmnopqrstuvwx");
 }
 
-TEST(ParameterTexts, NamesLabelsAndDisplaysPaddedUpToTheLimit) {
+TEST(ParameterTexts, NamesLabelsAndDisplaysPaddedUpToTheLimitForTheTwoParametersOnly) {
   FadecrestVST effect(nullptr);
   Text text;
   effect.dispatcher(effGetParamName, 0, 0, text.bytes, 0);
@@ -200,21 +200,19 @@ TEST(ParameterTexts, NamesLabelsAndDisplaysPaddedUpToTheLimit) {
   effect.getVendorString(vendor.bytes);
   for (int i = 8; i <= 64; ++i) EXPECT_EQ(vendor.bytes[i], 0) << i;
   EXPECT_EQ(vendor.bytes[65], 'x');
-}
 
-TEST(ParameterTexts, UnknownIndicesStoreAndNameNothingButStillReachTheEditor) {
-  FadecrestVST effect(nullptr);
+  // Other indices store and name nothing, but still reach the editor.
   std::vector<LoggedCall> log;
   replaceEditor(effect, log);
   effect.setParameter(7, 0.3f);
   EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 7, 0.3f}}));
-  EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
-  EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
+  EXPECT_EQ(effect.getParameter(kIntervalParameter), 0.0f);  // as the displays left them
+  EXPECT_EQ(effect.getParameter(kDurationParameter), 0.75f);
   for (VstInt32 opcode :
        std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
-    Text text;
-    effect.dispatcher(opcode, 2, 0, text.bytes, 0);
-    EXPECT_EQ(text.bytes[0], 'x') << "opcode " << opcode;
+    Text untouched;
+    effect.dispatcher(opcode, 2, 0, untouched.bytes, 0);
+    EXPECT_EQ(untouched.bytes[0], 'x') << "opcode " << opcode;
   }
 }
 

@@ -213,21 +213,7 @@ TEST_F(DrawContextTest, ClipStartsAtTheFrameSizeAndIsAppliedOnlyWhenItChanges) {
   EXPECT_EQ(coverage(surface.image()).count, 36);
 }
 
-TEST_F(DrawContextTest, MouseLocationIsRelativeToTheWindowOnScreen) {
-  platform::headless::Window window({100, 200, 428, 464});
-  {
-    CDrawContext context(nullptr, nullptr, window.handle());
-    EXPECT_EQ(window.surfacesOut(), 1);
-    context.offset = CPoint(30, 30);
-    platform::headless::setCursorPosition({150, 260});
-    CPoint where;
-    context.getMouseLocation(where);
-    EXPECT_EQ(where, CPoint(50, 60));
-  }
-  EXPECT_EQ(window.surfacesOut(), 0);
-}
-
-TEST_F(DrawContextTest, MouseButtonsReadLiveWithSwappedButtons) {
+TEST_F(DrawContextTest, MouseButtonsReadLiveWithSwappedButtonsAndTheLocationRelativeToTheWindow) {
   using platform::headless::setKeyDown;
   CDrawContext context(nullptr, &surface, nullptr);
   EXPECT_EQ(context.getMouseButtons(), 0);
@@ -247,6 +233,19 @@ TEST_F(DrawContextTest, MouseButtonsReadLiveWithSwappedButtons) {
   setKeyDown(Key::leftButton, false);
   setKeyDown(Key::rightButton, true);
   EXPECT_EQ(context.getMouseButtons(), kButtonLeft | kModifierShift | kModifierControl);
+
+  // The location is the cursor's relative to the window on the screen, whatever the drawing offset.
+  platform::headless::Window window({100, 200, 428, 464});
+  {
+    CDrawContext onWindow(nullptr, nullptr, window.handle());
+    EXPECT_EQ(window.surfacesOut(), 1);
+    onWindow.offset = CPoint(30, 30);
+    platform::headless::setCursorPosition({150, 260});
+    CPoint where;
+    onWindow.getMouseLocation(where);
+    EXPECT_EQ(where, CPoint(50, 60));
+  }
+  EXPECT_EQ(window.surfacesOut(), 0);
 }
 
 TEST_F(DrawContextTest, ContextWithoutSurfaceKeepsStateAndDrawsNothing) {

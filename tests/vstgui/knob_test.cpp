@@ -17,7 +17,7 @@ using platform::Key;
 using platform::headless::InputScript;
 using testing_pictures::Canvas;
 
-TEST(KnobMappingTest, ValueToPointHitsTheExamples) {
+TEST(KnobMappingTest, ValueToPointHitsTheExamplesAndARangeChangeWaitsForTheNextAngleChange) {
   CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   EXPECT_EQ(knob.getInset(), 3);
   const std::tuple<int, float, CPoint> cases[] = {
@@ -30,6 +30,15 @@ TEST(KnobMappingTest, ValueToPointHitsTheExamples) {
     knob.valueToPoint(p);
     EXPECT_EQ(p, point) << "inset " << inset << ", value " << value;
   }
+  // A new range waits for the next angle change.
+  knob.setMax(2.0f);
+  knob.setValue(0.5f);
+  CPoint p;
+  knob.valueToPoint(p);
+  EXPECT_EQ(p, CPoint(50, 0));  // still mapped for 0 to 1
+  knob.setStartAngle(knob.getStartAngle());
+  knob.valueToPoint(p);
+  EXPECT_EQ(p, CPoint(4, 31));  // a quarter of 0 to 2
 }
 
 TEST(KnobMappingTest, ValueFromPointHitsTheExamplesAndSplitsTheGapAtItsMiddle) {
@@ -42,19 +51,6 @@ TEST(KnobMappingTest, ValueFromPointHitsTheExamplesAndSplitsTheGapAtItsMiddle) {
   };
   for (auto [point, value] : cases)
     EXPECT_EQ(knob.valueFromPoint(point), value) << point.x << ", " << point.y;
-}
-
-TEST(KnobMappingTest, RangeChangesWaitForTheNextAngleChange) {
-  CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
-  knob.setInset(0);
-  knob.setMax(2.0f);
-  knob.setValue(0.5f);
-  CPoint p;
-  knob.valueToPoint(p);
-  EXPECT_EQ(p, CPoint(50, 0));  // still mapped for 0 to 1
-  knob.setStartAngle(knob.getStartAngle());
-  knob.valueToPoint(p);
-  EXPECT_EQ(p, CPoint(4, 31));  // a quarter of 0 to 2
 }
 
 TEST(KnobMappingTest, HandleBitmapSetsTheInsetIsHeldOnceAndValuesThatAreNotNumbersAreSafe) {

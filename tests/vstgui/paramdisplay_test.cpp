@@ -38,15 +38,14 @@ std::vector<std::uint8_t> shown(float value, const char* fixedText = nullptr) {
 
 }  // namespace
 
-TEST(ParamDisplayTest, DefaultTextIsTwoDecimalsRounded) {
+TEST(ParamDisplayTest, DefaultTextIsTwoDecimalsRoundedAndAFunctionWithUserDataWins) {
   EXPECT_EQ(shown(30.5f), shown(0, "30.50"));
   EXPECT_EQ(shown(1.0f), shown(0, "1.00"));
   EXPECT_EQ(shown(123.456f), shown(0, "123.46"));
   EXPECT_EQ(shown(-0.004f), shown(0, "-0.00"));
   EXPECT_NE(shown(30.5f), shown(0, "30.5"));  // the comparison does see the text
-}
 
-TEST(ParamDisplayTest, TheFunctionWithUserDataWinsOverThePlainOne) {
+  // A function with user data wins over the plain one.
   static int plainCalls = 0;
   auto* display = new CParamDisplay(CRect(0, 0, 60, 20), nullptr, 0);
   display->setValueToString([](float, char* s) {
@@ -87,16 +86,6 @@ TEST(ParamDisplayTest, EditorStyleFillsOutlinesAndCentresTheText) {
   EXPECT_LE(text.right, 38);
   EXPECT_NEAR((text.left + text.right) / 2.0, 25.0, 1.5);
   EXPECT_NEAR((text.top + text.bottom) / 2.0, 12.0, 2.0);
-  display->forget();
-}
-
-TEST(ParamDisplayTest, NoDrawDrawsNothingButLeavesTheDisplayClean) {
-  auto* display = new CParamDisplay(CRect(0, 0, 30, 20), nullptr, kStyleNoDraw);
-  Canvas canvas(30, 20, kBlue);
-  ASSERT_TRUE(display->isDirty());
-  display->draw(&canvas.context);
-  EXPECT_EQ(count(canvas, kBlue), 30 * 20);
-  EXPECT_FALSE(display->isDirty());
   display->forget();
 }
 
@@ -180,7 +169,7 @@ TEST(ParamDisplayTest, BackgroundBitmapIsDrawnFromTheBackOffset) {
   picture->forget();
 }
 
-TEST(ParamDisplayTest, OnlyRealChangesOfTheLookMarkTheDisplayDirty) {
+TEST(ParamDisplayTest, OnlyRealChangesOfTheLookMarkTheDisplayDirtyAndNoDrawCleansIt) {
   auto* display = new CParamDisplay(CRect(0, 0, 30, 20), nullptr, 1);
   Canvas canvas(30, 20, kColorBlack);
   display->draw(&canvas.context);
@@ -204,5 +193,12 @@ TEST(ParamDisplayTest, OnlyRealChangesOfTheLookMarkTheDisplayDirty) {
   display->draw(&canvas.context);
   display->setStyle(kStyle3DIn);
   EXPECT_TRUE(display->isDirty());
+
+  // With no drawing at all it draws nothing, but is clean afterwards all the same.
+  display->setStyle(kStyleNoDraw);
+  Canvas blue(30, 20, kBlue);
+  display->draw(&blue.context);
+  EXPECT_EQ(count(blue, kBlue), 30 * 20);
+  EXPECT_FALSE(display->isDirty());
   display->forget();
 }
