@@ -4,6 +4,7 @@
 #include "platform/headless/surface.h"
 #include "platform/headless/window.h"
 #include "probe_view.h"
+#include "test_pictures.h"
 #include "vstgui/cframe.h"
 #include "vstgui/cviewcontainer.h"
 
@@ -32,7 +33,7 @@ const raster::Image& pixels(COffscreenContext* context) {
 
 }  // namespace
 
-TEST(View, EdgesCountForHitsAndUpdatesAndSizeLeavesTheMouseableArea) {
+TEST(View, EdgesCountForHitsAndUpdatesSizeLeavesTheMouseableAreaAndNoBackgroundDrawsNothing) {
   CView view(CRect(10, 10, 20, 20));
   EXPECT_TRUE(view.hitTest(CPoint(20, 20)));
   EXPECT_TRUE(view.hitTest(CPoint(10, 15)));
@@ -47,16 +48,12 @@ TEST(View, EdgesCountForHitsAndUpdatesAndSizeLeavesTheMouseableArea) {
   EXPECT_TRUE(view.isDirty());
   EXPECT_TRUE(view.hitTest(CPoint(15, 15)));  // still answers at the old place
   EXPECT_FALSE(view.hitTest(CPoint(55, 55)));
-}
 
-TEST(View, DrawWithoutBackgroundDrawsNothingAndCleansTheView) {
-  platform::headless::HeadlessSurface surface(10, 10);
-  CDrawContext context(nullptr, &surface, nullptr);
-  CView view(CRect(0, 0, 10, 10));
-  view.setDirty(true);
-  view.draw(&context);
+  // Without a background it draws nothing and is clean afterwards.
+  testing_pictures::Canvas canvas(80, 80);
+  view.draw(&canvas.context);
   EXPECT_FALSE(view.isDirty());
-  EXPECT_EQ(surface.image().pixel(5, 5), raster::Pixel{});
+  EXPECT_EQ(testing_pictures::coverage(canvas.image()).count, 0);
 }
 
 TEST(Container, ChildReferencesFollowAddRemoveAndDestroy) {
