@@ -312,22 +312,20 @@ def draw_about(background):
     return canvas
 
 
-def save(img, name):
-    assert img.mode == "RGBA"
-    img.save(os.path.join(HERE, name), format="PNG", optimize=False)
-
-
 def png_chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
 
-def save_stored(img, name):
-    """Saves a PNG whose rows are stored as they are: no row filter, no compression.
+def save(img, name, level=9):
+    """Saves a PNG whose rows have no row filter, deflated at the given level.
 
-    For the knob strip, which the editor decodes at its first open in a process:
-    the decoder inflates 400 bytes at a time, and inflating the strip's 2.4 MB of
-    brushed metal that way takes about twice as long as reading it stored. The
-    file is 2.4 MB instead of 0.47 MB.
+    The editor decodes its pictures when it first shows them: rows without a
+    filter need no work after inflating, and these pictures deflate as small
+    without one. The knob strip is stored with level 0, not compressed at all:
+    the decoder inflates 400 bytes at a time, and inflating the strip's 2.4 MB
+    of brushed metal that way takes about twice as long as reading it stored.
+    That file is 2.4 MB instead of 0.47 MB (Linux builds carry it packed, see
+    embed.cmake).
     """
     assert img.mode == "RGBA"
     width, height = img.size
@@ -336,14 +334,14 @@ def save_stored(img, name):
     rows = b"".join(b"\0" + pixels[y * stride:(y + 1) * stride] for y in range(height))
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8 bits, RGBA, not interlaced
     with open(os.path.join(HERE, name), "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", zlib.compress(rows, 0))
+        f.write(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", zlib.compress(rows, level))
                 + png_chunk(b"IEND", b""))
 
 
 def main():
     background = draw_background()
     save(background, "background.png")
-    save_stored(draw_knob_strip(), "knob.png")
+    save(draw_knob_strip(), "knob.png", level=0)
     save(draw_about(background), "about.png")
 
 

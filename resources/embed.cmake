@@ -1,9 +1,9 @@
 # Turns the pictures into a C++ source holding their bytes and a table of (type, number) entries.
-# Run as: cmake -DOUTPUT=file.cpp "-DENTRIES=PNG;128;path;PNG;129;path..." -P embed.cmake
+# Run as: cmake -DOUTPUT=file.cpp -DPACK=pack-tool "-DENTRIES=PNG;128;path;PNG;129;path..." -P embed.cmake
 #
-# A picture that zstd packs to less than half its size (the knob strip, stored uncompressed so that
-# it decodes quickly, packs to about a hundredth) is carried packed and unpacked when it is first
-# looked up; the others as they are.
+# A picture that the pack tool (pack.cpp) packs to less than half its size (the knob strip, stored
+# uncompressed so that it decodes quickly, packs to about a hundredth) is carried packed and unpacked
+# as it is read; the others as they are.
 set(body "// Generated from resources/ by embed.cmake; do not edit.\n#include \"platform/posix/embedded.h\"\n\nnamespace platform::embedded {\nnamespace {\n")
 set(table "")
 set(count 0)
@@ -18,7 +18,7 @@ while(index LESS length)
   math(EXPR index "${index} + 1")
   file(SIZE "${path}" size)
   set(packed "${OUTPUT}.${type}${number}.zst")
-  file(ARCHIVE_CREATE OUTPUT "${packed}" PATHS "${path}" FORMAT raw COMPRESSION Zstd COMPRESSION_LEVEL 9)
+  execute_process(COMMAND "${PACK}" "${path}" "${packed}" COMMAND_ERROR_IS_FATAL ANY)
   file(SIZE "${packed}" packedSize)
   math(EXPR half "${size} / 2")
   if(packedSize LESS half)

@@ -13,7 +13,9 @@ cd "$(dirname "$0")/.."
 build_packages=(
   build-essential g++ cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev  # the release configuration builds tests and benchmarks
-  libsndfile1-dev                   # audio files for fadecrest-render
+  libsndfile1-dev                   # audio files for fadecrest-render (MP3 and Opus through it)
+  libsoxr-dev                       # resampling for formats that cannot hold a file's rate
+  help2man                          # fadecrest-render's manual page, made from its --help
   libpng-dev                        # decoding the PNG resources
   libzstd-dev                       # the knob strip, carried packed in the Linux module
   libfreetype-dev libfontconfig-dev # text: glyphs through FreeType, faces found by fontconfig
@@ -29,6 +31,7 @@ test_packages=(
   ardour                            # a real host: its scanner indexes the module, its session tools run it
   sox                               # measuring rendered files by hand; the render benchmark's reference
   ffmpeg hyperfine                  # the render benchmark (bench/render_bench.sh): the other reference, timing
+  lame                              # the render benchmark: MP3 encoding on its own
   python3-pil fonts-liberation      # drawing the editor pictures (resources/draw_pictures.py)
   fonts-urw-base35                  # a face with the Symbol glyphs ("Arial" is Liberation Sans)
   # The Windows DLLs: cross compilers for 64 and 32 bits (posix threads), zlib for them, the source

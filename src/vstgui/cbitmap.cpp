@@ -22,19 +22,12 @@
 namespace VSTGUI {
 namespace {
 
-struct ReadSource {
-  const std::uint8_t* address;
-  std::size_t position;
-  std::size_t size;
-};
+using ReadSource = platform::ResourceStream;
 
 // A read past the end is an error: the decoder must never go on with whatever its buffer held.
 void readCallback(png_structp png, png_bytep data, png_size_t length) {
   auto* source = static_cast<ReadSource*>(png_get_io_ptr(png));
-  if (!source || length > source->size - source->position)
-    png_error(png, "read past the end of the resource");
-  std::memcpy(data, source->address + source->position, length);
-  source->position += length;
+  if (!source || !source->read(data, length)) png_error(png, "read past the end of the resource");
 }
 
 // One pixel of what the decoder gives, red, green, blue, alpha, as the image holds it: blue, green,
@@ -168,12 +161,11 @@ bool decode(png_structp png, png_infop info, ReadSource* source, Decoded* out) {
   return true;
 }
 
-// Runs one of the steps above on a decoder of its own over the bytes; false when the decoder could
+// Runs one of the steps above on a decoder of its own over the stream; false when the decoder could
 // not be made, there was no memory, or the picture is damaged.
 template <typename Output>
-bool withDecoder(std::span<const std::uint8_t> bytes,
-                 bool (*step)(png_structp, png_infop, ReadSource*, Output*), Output* output) {
-  ReadSource source{bytes.data(), 0, bytes.size()};
+bool withDecoder(ReadSource& source, bool (*step)(png_structp, png_infop, ReadSource*, Output*),
+                 Output* output) {
   // The library's own version string: a decoder asked for another version refuses to start.
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
@@ -188,9 +180,10 @@ bool withDecoder(std::span<const std::uint8_t> bytes,
   return done;
 }
 
-Decoded decodePng(std::span<const std::uint8_t> bytes) {
+Decoded decodePng(std::uint16_t number) {
   Decoded decoded;
-  if (!withDecoder(bytes, decode, &decoded)) decoded.image.reset();
+  const std::unique_ptr<ReadSource> png = platform::openResource(platform::moduleHandle(), "PNG", number);
+  if (!png || !withDecoder(*png, decode, &decoded)) decoded.image.reset();
   return decoded;
 }
 
@@ -201,8 +194,7 @@ Decoded decodePng(std::span<const std::uint8_t> bytes) {
 // decoded the picture while that bitmap has it, and from a copy of its pixels made when it lets
 // the image go (so the first open pays for no copy). Pictures that do not decode are not kept.
 struct DecodedPicture {
-  const std::uint8_t* address;  // the resource's bytes, under the generation below
-  std::size_t size;
+  std::uint16_t number;  // the resource's, under the generation below
   std::uint64_t generation;
   const platform::Bitmap* image;  // the decoding bitmap's image while it has it, then null
   int width;
@@ -228,21 +220,34 @@ Decoded copyOf(const DecodedPicture& picture) {
   return copy;
 }
 
-Decoded loadPng(std::span<const std::uint8_t> bytes) {
+// The size of a picture decoded before, so that a later bitmap of it need not read its header.
+bool decodedSize(std::uint32_t resourceNumber, Size* size) {
+  const auto number = static_cast<std::uint16_t>(resourceNumber & 0xFFFFu);
+  const std::uint64_t generation = platform::resourceGeneration();
+  std::lock_guard<std::mutex> held(gDecodedLock);
+  for (const DecodedPicture& picture : gDecoded)
+    if (picture.number == number && picture.generation == generation) {
+      *size = {picture.width, picture.height};
+      return true;
+    }
+  return false;
+}
+
+Decoded loadPng(std::uint32_t resourceNumber) {
+  const auto number = static_cast<std::uint16_t>(resourceNumber & 0xFFFFu);
   const std::uint64_t generation = platform::resourceGeneration();
   std::lock_guard<std::mutex> held(gDecodedLock);
   try {
     std::erase_if(gDecoded, [&](const DecodedPicture& picture) { return picture.generation != generation; });
     for (const DecodedPicture& picture : gDecoded)
-      if (picture.address == bytes.data() && picture.size == bytes.size()) return copyOf(picture);
+      if (picture.number == number) return copyOf(picture);
   } catch (const std::bad_alloc&) {
     return {};  // no memory for the copy: as if the picture had not decoded
   }
-  Decoded decoded = decodePng(bytes);
+  Decoded decoded = decodePng(number);
   if (!decoded.image) return decoded;
   try {
-    gDecoded.push_back({bytes.data(),
-                        bytes.size(),
+    gDecoded.push_back({number,
                         generation,
                         decoded.image.get(),
                         decoded.image->width(),
@@ -289,10 +294,9 @@ const platform::Bitmap* CBitmap::getImage() const {
   if (pending.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> held(decoding);
     if (pending.load(std::memory_order_relaxed)) {
-      Decoded decoded = loadPng(pendingPicture);
+      Decoded decoded = loadPng(pendingNumber);
       image = std::move(decoded.image);
       opaque = decoded.opaque;
-      pendingPicture = {};
       pending.store(false, std::memory_order_release);
     }
   }
@@ -329,7 +333,6 @@ void CBitmap::dispose() {
   if (image) letGo(*image);
   image.reset();
   pending.store(false, std::memory_order_relaxed);
-  pendingPicture = {};
   opaque = false;
   width = 0;
   height = 0;
@@ -339,14 +342,16 @@ void CBitmap::dispose() {
 bool CBitmap::loadFromResource(std::int32_t id) {
   dispose();
   const auto number = static_cast<std::uint32_t>(id);
-  const std::span<const std::uint8_t> png = platform::findResource(platform::moduleHandle(), "PNG", number);
-  if (!png.empty()) {
-    Size size;
-    if (!withDecoder(png, readSize, &size)) return false;
+  Size size;
+  const bool known = decodedSize(number, &size);
+  const std::unique_ptr<ReadSource> png =
+      known ? nullptr : platform::openResource(platform::moduleHandle(), "PNG", number);
+  if (known || png) {
+    if (!known && !withDecoder(*png, readSize, &size)) return false;
     width = size.width;
     height = size.height;
     noAlpha = false;
-    pendingPicture = png;
+    pendingNumber = number;
     pending.store(true, std::memory_order_release);
     return true;
   }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <span>
 
 #include "platform/surface.h"
 #include "vstgui/cbase.h"
@@ -51,8 +50,8 @@ class CBitmap : public CReferenceCounter {
   bool noAlpha = true;
 
  private:
-  // A PNG picture whose pixels are still to be decoded: its bytes, until they are.
-  mutable std::span<const std::uint8_t> pendingPicture;
+  // A PNG picture whose pixels are still to be decoded: its resource number.
+  std::uint32_t pendingNumber = 0;
   mutable std::atomic<bool> pending{false};
   mutable std::mutex decoding;
   mutable std::unique_ptr<platform::Bitmap> image;

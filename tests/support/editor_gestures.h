@@ -107,16 +107,15 @@ inline void expectWheelNotchesStepTheKnobAndAControlClickCentresIt(OpenEditor& e
   EXPECT_NEAR(editor.interval(), 0.4f, 1e-6f);
 
   editor.host().calls.clear();
-  ASSERT_TRUE(editor.input("keydown ctrl click 1 keyup ctrl", false));
-  EXPECT_EQ(editor.interval(), 0.5f);
+  ASSERT_TRUE(editor.input("keydown ctrl click 1 keyup ctrl keydown shift click 4 keyup shift", false));
   const std::vector<float> values = automated(editor.host());
-  ASSERT_FALSE(values.empty());
-  EXPECT_EQ(values.back(), 0.5f);
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values.front(), 0.5f);
+  EXPECT_NEAR(values.back(), 0.51f, 1e-6f) << "then a fine step with the Shift held at the turn";
+  EXPECT_EQ(editor.interval(), values.back());
   const std::vector<VstInt32> seen = gestureOpcodes(editor.host());
   EXPECT_EQ(seen.front(), audioMasterBeginEdit);
   EXPECT_EQ(seen.back(), audioMasterEndEdit);
-  ASSERT_TRUE(editor.input("keydown shift click 4 keyup shift", false));
-  EXPECT_NEAR(editor.interval(), 0.51f, 1e-6f) << "a fine step with the Shift held at the turn";
 }
 
 }  // namespace gestures

@@ -22,7 +22,7 @@ class RecordingTarget final : public platform::DropTargetHandler {
     std::int32_t files = -1;
   };
   Seen entered, dropped;
-  int drops = 0;
+  int drops = 0, leaves = 0;
   int references = 0;
 
   platform::ResultCode queryInterface(const platform::InterfaceId& id, void** object) override {
@@ -46,7 +46,10 @@ class RecordingTarget final : public platform::DropTargetHandler {
     effect = platform::kDropEffectCopy;
     return platform::kResultOk;
   }
-  platform::ResultCode dragLeave() override { return platform::kResultOk; }
+  platform::ResultCode dragLeave() override {
+    ++leaves;
+    return platform::kResultOk;
+  }
   platform::ResultCode drop(platform::DragData* data, std::uint32_t, platform::Point,
                             std::uint32_t& effect) override {
     ++drops;
@@ -142,6 +145,7 @@ TEST_F(OleDrop, ASecondEnterWithoutALeaveGivesTheFirstDragBack) {
   EXPECT_EQ(first.references(), 1u);
   EXPECT_EQ(target.entered.files, 1);
   registered->DragLeave();
+  EXPECT_EQ(target.leaves, 1);
   EXPECT_EQ(second.references(), 1u);
   IUnknown* unknown = nullptr;
   ASSERT_EQ(registered->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
@@ -255,6 +259,21 @@ TEST(Gdi, TransparentCopyLeavesTheTransparentColourOutBothWays) {
       EXPECT_EQ(GetPixel(dc, x, 0), expected[x]) << "x " << x << (platformCopy ? "" : " (mask)");
   }
   platform::releaseImagingLibrary(imaging.handle);
+}
+
+// Text in opaque mode fills its cells with the background colour; the font is made as described.
+TEST(Gdi, OpaqueTextFillsItsCellsAndTheFontIsAsDescribed) {
+  auto surface = platform::createMemorySurface(nullptr, 40, 20);
+  ASSERT_NE(surface, nullptr);
+  HDC dc = static_cast<platform::win32::GdiSurface&>(*surface).dc();
+  surface->createFont({"Arial", 12, 700, true, true, 0x22});
+  LOGFONTA made{};
+  GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof made, &made);
+  EXPECT_TRUE(made.lfItalic && made.lfUnderline && made.lfWeight == 700 && made.lfHeight == -12);
+  surface->setBackgroundColor({0, 0, 200});
+  surface->setBackgroundMode(platform::BackgroundMode::opaque);
+  surface->drawText("  ", {0, 0, 40, 20}, platform::TextAlign::left);
+  EXPECT_EQ(GetPixel(dc, 1, 10), RGB(0, 0, 200)) << "the background of the spaces' cells";
 }
 
 // This program's own resources: a null module names it, as a module handle names a library.

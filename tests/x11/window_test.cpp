@@ -7,7 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "platform/input.h"
@@ -21,11 +21,13 @@ using platform::MessageType;
 using platform::WindowHandle;
 
 int gPaints = 0;
-std::vector<platform::Message> gKeys;  // key presses, as the procedure had them
+std::vector<platform::Message> gReceived;  // every message but paints, as the procedure had it
 
 long countingProcedure(WindowHandle window, const platform::Message& message) {
-  if (message.type == MessageType::paint) ++gPaints;
-  if (message.type == MessageType::keyDown) gKeys.push_back(message);
+  if (message.type == MessageType::paint)
+    ++gPaints;
+  else
+    gReceived.push_back(message);
   return platform::defaultWindowProcedure(window, message);
 }
 
@@ -66,28 +68,70 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_EQ(platform::windowParent(handleOf(top)), nullptr) << "the root is no window of the host's";
   EXPECT_EQ(platform::screenToClient(handleOf(inner), {120, 130}), (platform::Point{10, 10}));
 
-  // Keys typed over the window, named or by the character they type as Shift makes it.
-  XWarpPointer(x, None, id, 0, 0, 0, 0, 50, 50);
-  KeySym euro = 0x10020ac;  // on a key of its own, as keyboard maps have it
-  XChangeKeyboardMapping(x, 255, 1, &euro, 1);
-  XSync(x, False);
-  ASSERT_TRUE(display.xdotool({"key", "shift+a", "Left", "shift+Tab", "KP_Enter", "F12", "U20AC"},
-                              [&] { platform::dispatchWindowEvents(window, platform::PendingEvents::all); }));
-  platform::dispatchWindowEvents(window, platform::PendingEvents::all);
-  std::vector<std::pair<platform::NamedKey, char32_t>> typed;
-  for (const platform::Message& key : gKeys)
-    if (!(key.key == platform::NamedKey::shift)) typed.emplace_back(key.key, key.character);
-  using enum platform::NamedKey;
-  EXPECT_EQ(typed,
-            (decltype(typed){{none, U'A'}, {left, 0}, {tab, 0}, {keypadEnter, 0}, {f12, 0}, {none, U'€'}}));
-  EXPECT_TRUE(gKeys.size() > 1 && gKeys[1].keys & platform::keyBit(platform::Key::shift));
+  platform::Rect damaged;
+  EXPECT_TRUE(platform::windowUpdateRect(window, damaged) && damaged == (platform::Rect{0, 0, 328, 264}))
+      << "a window that appears asks for a paint of all of it";
 
-  platform::resizeWindow(window, 200, 100);
+  // Buttons held and pressed over the window; keys typed over it, named or by the character they
+  // type as Shift and the keyboard map make it (here changed on the way).
+  const auto serve = [&] { platform::dispatchWindowEvents(window, platform::PendingEvents::all); };
+  using platform::Key;
+  XWarpPointer(x, None, id, 0, 0, 0, 0, 50, 50);
+  XSync(x, False);
+  ASSERT_TRUE(display.xdotool({"mousedown", "2"}, serve));
+  EXPECT_EQ(platform::heldKeys(), platform::keyBit(Key::middleButton));
+  EXPECT_TRUE(platform::isKeyDown(Key::middleButton));
+  EXPECT_FALSE(platform::isKeyDown(Key::leftButton));
+  ASSERT_TRUE(display.xdotool({"mouseup", "2", "click", "3", "key", "shift+a", "Left", "space", "shift+Tab",
+                               "Down", "Return", "Escape", "KP_Enter", "KP_5", "F12"},
+                              serve));
+  KeySym spare[] = {0x10020ac, XK_eacute};  // keys of their own, as keyboard maps have them
+  XChangeKeyboardMapping(x, 254, 1, spare, 2);
+  XSync(x, False);
+  ASSERT_TRUE(display.xdotool({"key", "U20AC", "eacute"}, serve));
+  serve();
+  using enum platform::NamedKey;
+  using Typed = std::tuple<MessageType, platform::NamedKey, char32_t, platform::KeySet>;
+  std::vector<Typed> typed;
+  for (const platform::Message& m : gReceived)
+    if (!(m.key == shift) && !(m.type == MessageType::keyUp))
+      typed.emplace_back(m.type, m.key, m.character, m.type == MessageType::keyDown ? m.keys : m.keys & 7);
+  const auto key = [](platform::NamedKey named, char32_t character = 0, platform::KeySet keys = 0) {
+    return Typed{MessageType::keyDown, named, character, keys};
+  };
+  const platform::KeySet withShift = platform::keyBit(Key::shift);
+  EXPECT_EQ(typed,
+            (std::vector<Typed>{{MessageType::middleButtonDown, none, 0, platform::keyBit(Key::middleButton)},
+                                {MessageType::rightButtonDown, none, 0, platform::keyBit(Key::rightButton)},
+                                key(none, U'A', withShift),
+                                key(left),
+                                key(space),
+                                key(tab, 0, withShift),
+                                key(down),
+                                key(returnKey),
+                                key(escape),
+                                key(keypadEnter),
+                                key(numLock),
+                                key(keypad5),
+                                key(f12),
+                                key(none, U'€'),
+                                key(none, U'é')}));
+
+  // Resized taller than wide, it still shows what is drawn at its bottom.
+  platform::resizeWindow(window, 100, 200);
   XWindowAttributes attributes{};
   XGetWindowAttributes(x, id, &attributes);
-  EXPECT_EQ(attributes.width, 200);
-  EXPECT_EQ(attributes.height, 100);
+  EXPECT_EQ(attributes.width, 100);
+  EXPECT_EQ(attributes.height, 200);
+  platform::Surface* surface = platform::acquireWindowSurface(window);
+  surface->createBrush({0, 0, 255});
+  surface->fillRect({0, 0, 100, 200});
+  platform::releaseWindowSurface(window, surface);
+  EXPECT_EQ(display.grab(id, 100, 200).at(50, 190)[2], 255);
+  gReceived.clear();
   platform::destroyWindow(window);
+  ASSERT_EQ(gReceived.size(), 1u);
+  EXPECT_EQ(gReceived[0].type, MessageType::destroy) << "the procedure hears of the end of its window";
 }
 
 // A picture given back is the server's before its memory is drawn into again, even while another
@@ -128,8 +172,9 @@ TEST_F(X11Window, APictureIsTheServersWhenItsSurfaceIsGivenBack) {
     platform::dispatchWindowEvents(window, platform::PendingEvents::all);
     EXPECT_EQ(gPaints, 1) << (shared ? "shared memory" : "plain requests");
     platform::invalidateWindow(window, {0, 0, 5, 5});
-    platform::dispatchWindowEvents(window, platform::PendingEvents::all);
-    EXPECT_EQ(gPaints, 2) << "a part made invalid is painted";
+    EXPECT_TRUE(platform::dispatchPendingPaint()) << "a part made invalid is painted";
+    EXPECT_FALSE(platform::dispatchPendingPaint());
+    EXPECT_EQ(gPaints, 2);
     platform::destroyWindow(window);
   }
 }

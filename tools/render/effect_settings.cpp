@@ -49,9 +49,14 @@ FadeTimeline timelineOf(const FadeSettings& settings, double sampleRate) {
           framesOf(durationSeconds(settings.duration), sampleRate)};
 }
 
-std::vector<FadeWindow> fadeWindows(const FadeTimeline& timeline, int64_t frames) {
+int64_t fadeWindowCount(const FadeTimeline& timeline, int64_t frames) {
+  return frames <= timeline.interval ? 0 : (frames - timeline.interval - 1) / timeline.cycle() + 1;
+}
+
+std::vector<FadeWindow> fadeWindows(const FadeTimeline& timeline, int64_t frames, int64_t most) {
   std::vector<FadeWindow> windows;
-  for (int64_t start = timeline.interval; start < frames; start += timeline.cycle())
+  for (int64_t start = timeline.interval; start < frames && std::ssize(windows) < most;
+       start += timeline.cycle())
     windows.push_back({start, std::min(frames, start + timeline.fade + 2)});
   return windows;
 }

@@ -46,7 +46,9 @@ struct FadeWindow {
   int64_t start;
   int64_t end;
 };
-// The windows that begin within the first `frames` frames, the last one cut at the end.
-std::vector<FadeWindow> fadeWindows(const FadeTimeline& timeline, int64_t frames);
+// How many windows begin within the first `frames` frames, worked out without listing them.
+int64_t fadeWindowCount(const FadeTimeline& timeline, int64_t frames);
+// The first `most` of those windows, the last one cut at the end.
+std::vector<FadeWindow> fadeWindows(const FadeTimeline& timeline, int64_t frames, int64_t most);
 
 }  // namespace render

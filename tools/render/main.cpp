@@ -6,6 +6,7 @@
 #include "batch.h"
 #include "editor_snapshot.h"
 #include "effect_settings.h"
+#include "messages.h"
 #include "options.h"
 #include "output_target.h"
 #include "plugin_host.h"
@@ -52,6 +53,7 @@ void snapshot(const Options& options, const PluginModule& module) {
 }
 
 int run(const Options& options) {
+  if (options.quiet) silenceLibraries();
   if (options.help) {
     std::fputs(usageText().c_str(), stdout);
     return 0;
@@ -80,10 +82,10 @@ int main(int argc, char** argv) {
   try {
     return run(parseOptions(argc, argv));
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "fadecrest-render: %s (see --help)\n", error.what());
+    std::fprintf(messages(), "fadecrest-render: %s (see --help)\n", error.what());
     return 2;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "fadecrest-render: %s\n", error.what());
+    std::fprintf(messages(), "fadecrest-render: %s\n", error.what());
     return 1;
   }
 }

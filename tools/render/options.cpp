@@ -1,9 +1,12 @@
 #include "options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <span>
+#include <utility>
 
 namespace render {
 namespace {
@@ -50,39 +53,54 @@ std::string usageText() {
 
 Renders audio files through the Fadecrest plug-in and writes preview copies: each
 INPUT becomes NAME-preview.EXT beside it. Several files are rendered at once, one
-per core. "-" reads standard input (WAV, AIFF or Ogg; not FLAC). Without INPUT,
-renders three minutes of a built-in test signal into fadecrest-preview.wav.
+per core. "-", a FIFO or <(...) is read whole into a temporary file first. An
+input that is where another input's preview goes is that preview, and skipped.
+Without INPUT, renders three minutes of a built-in test signal into
+fadecrest-preview.wav.
 
 Options:
   -o, --output PATH       the file to write, or with several inputs a folder
                           (end it with /; it is made if missing); "-" writes to
                           standard output (--format needed)
-  -y, --force             replace existing files (they keep their permissions)
+  -y, --force             replace existing files, whole, once the new one is
+                          complete (keeping permissions, owner and group; a
+                          replaced file is a new file: hard links keep the old)
   -j, --jobs N            files rendered at once, 1..64 (default: one per core)
   -n, --dry-run           read the headers only; show the settings and where the
-                          fade windows fall in each file; write nothing
+                          fade windows fall in each file, and which outputs
+                          exist; write nothing
       --program N         factory program 0..5 (default: the plug-in's own, 1)
       --interval SECONDS  seconds between fades, 1..60 (applied after the program)
       --duration SECONDS  length of a fade, 1..5 (applied after the program)
       --list-programs     show the plug-in's programs and their settings
-      --format F          wav, flac, aiff or ogg (default: from the output's
-                          extension, otherwise as the input)
+      --format F          wav, flac, aiff, ogg, opus or mp3 (default: from the
+                          output's extension, otherwise as the input)
       --bits B            16, 24, 32 or float (default: as the input)
+      --bitrate KBPS      MP3 or Opus at a constant bit-rate (MP3 32..320 kbit/s)
+      --quality Q         MP3 at LAME's variable quality 0 (best) .. 9 (default
+                          2, about 190 kbit/s: what LAME holds transparent);
+                          Opus defaults to 64 kbit/s a channel. MP3 and Opus
+                          hold only some rates: another is resampled after the
+                          effect (libsoxr, high quality), and said so
       --precision P       single or double (default single). The plug-in gets
                           32-bit floats in single precision, so 32-bit integer
                           input loses its lowest 8 bits there; double keeps them
       --block N           frames per process call, 1..65536 (default 512)
       --plugin PATH       plug-in module (default: the one installed with this
                           program)
-      --editor-snapshot FILE  write the plug-in's editor, at the program and values
-                          given, as a PNG picture instead of rendering audio
+      --editor-snapshot FILE.png  write the plug-in's editor, at the program and
+                          values given, as a PNG picture instead of rendering
       --about             with --editor-snapshot: show the about picture
-  -q, --quiet             print nothing but errors
+  -q, --quiet             print nothing but errors, clipping and NaN samples
   -h, --help              show this help
-      --version           show the version
+  -V, --version           show the version
+  --                      what follows is an input, even if it begins with -
+
+Short options go together: -nq is -n -q, -yj2 is -y -j 2.
 
 Exit status: 0 when every file was written whole, 1 when any failed or was cut
-short, 2 for a command line that cannot be run, 128 + N after signal N.
+short, 2 for a command line that cannot be run, 128 + N after signal N (141
+quietly when standard output is closed, as by | head).
 )";
 }
 
@@ -91,8 +109,9 @@ Options parseOptions(int argc, char** argv) {
   std::span<char*> args(argv + 1, argc > 0 ? argc - 1 : 0);
   bool onlyPositional = false;
 
+  std::string bundled;  // what is left of "-nqy" after its first option
   for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
+    std::string arg = bundled.empty() ? std::string(args[i]) : std::exchange(bundled, {});
     if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
       if (arg.empty()) throw UsageError("an input file name is empty");
       options.inputs.push_back(arg);
@@ -111,6 +130,11 @@ Options parseOptions(int argc, char** argv) {
     } else if ((arg.starts_with("-j") || arg.starts_with("-o")) && arg.size() > 2) {
       attached = arg.substr(2);
       arg.resize(2);
+    } else if (!arg.starts_with("--") && arg.size() > 2) {
+      // Short options bundled: the first now, the rest as if given next.
+      bundled = "-" + arg.substr(2);
+      arg.resize(2);
+      --i;
     }
     auto value = [&]() -> std::string {
       if (attached) return *attached;
@@ -129,7 +153,7 @@ Options parseOptions(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       noValue();
       options.help = true;
-    } else if (arg == "--version") {
+    } else if (arg == "-V" || arg == "--version") {
       noValue();
       options.version = true;
     } else if (arg == "-q" || arg == "--quiet") {
@@ -148,6 +172,9 @@ Options parseOptions(int argc, char** argv) {
       options.jobs = parseInt(arg, value(), 1, 64);
     } else if (arg == "--editor-snapshot") {
       options.editorSnapshot = fileName();
+      std::string extension = std::filesystem::path(*options.editorSnapshot).extension();
+      for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (extension != ".png") throw UsageError("--editor-snapshot writes PNG; name the file .png");
     } else if (arg == "--about") {
       noValue();
       options.about = true;
@@ -167,7 +194,11 @@ Options parseOptions(int argc, char** argv) {
     } else if (arg == "--duration") {
       options.durationSeconds = parseSeconds("--duration", value(), 1, 5);
     } else if (arg == "--format") {
-      options.format = oneOf("--format", value(), {"wav", "flac", "aiff", "ogg"});
+      options.format = oneOf("--format", value(), {"wav", "flac", "aiff", "ogg", "opus", "mp3"});
+    } else if (arg == "--bitrate") {
+      options.bitrate = parseInt("--bitrate", value(), 6, 512);
+    } else if (arg == "--quality") {
+      options.quality = parseInt("--quality", value(), 0, 9);
     } else if (arg == "--bits") {
       options.bits = oneOf("--bits", value(), {"16", "24", "32", "float"});
     } else {
@@ -175,6 +206,8 @@ Options parseOptions(int argc, char** argv) {
     }
   }
 
+  if (options.bitrate && options.quality)
+    throw UsageError("--bitrate (constant) and --quality (variable) exclude each other");
   if (options.about && !options.editorSnapshot) throw UsageError("--about goes with --editor-snapshot");
   if (options.editorSnapshot && (!options.inputs.empty() || options.output))
     throw UsageError("--editor-snapshot writes only the picture; it takes no input and no -o");

@@ -19,8 +19,10 @@ struct Options {
   std::optional<int> program;
   std::optional<double> intervalSeconds;
   std::optional<double> durationSeconds;
-  std::optional<std::string> format;  // "wav", "flac", "aiff" or "ogg"
+  std::optional<std::string> format;  // "wav", "flac", "aiff", "ogg", "opus" or "mp3"
   std::optional<std::string> bits;    // "16", "24", "32" or "float"
+  std::optional<int> bitrate;         // kbit/s, constant, for MP3 and Opus
+  std::optional<int> quality;         // LAME's variable quality 0 (best) to 9, for MP3
   std::optional<int> jobs;            // files rendered at once; default: one per core
   bool force = false;                 // replace existing files
   bool dryRun = false;

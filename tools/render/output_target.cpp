@@ -12,6 +12,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "messages.h"
+
 namespace fs = std::filesystem;
 
 namespace render {
@@ -27,6 +29,7 @@ struct Slot {
 };
 Slot slots[kSlots];
 std::atomic<bool> progressLineShown{false};
+std::atomic<void (*)()> interruptReport{nullptr};
 
 int claimSlot(const std::string& path) {
   if (path.size() >= sizeof slots[0].path) throw std::runtime_error("the path " + path + " is too long");
@@ -49,17 +52,20 @@ void releaseSlot(int& slot) {
 }
 
 void say(const char* text) {
-  ssize_t ignored = write(STDERR_FILENO, text, std::strlen(text));
+  ssize_t ignored = write(messagesDescriptor(), text, std::strlen(text));
   (void)ignored;
 }
 
 extern "C" void onInterrupt(int signal) {
   for (Slot& slot : slots)
     if (slot.live) unlink(slot.path);
+  // A reader that went away (| head) has all it wanted: nothing to say, as for cat.
+  if (signal == SIGPIPE) _exit(128 + signal);
   if (progressLineShown) say("\n");
   say("fadecrest-render: interrupted by ");
   say(signal == SIGHUP ? "SIGHUP" : signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGPIPE");
   say("\n");
+  if (void (*report)() = interruptReport.load()) report();
   _exit(128 + signal);
 }
 
@@ -85,6 +91,13 @@ bool linkUnnamed(int fd, const fs::path& path) {
 
 std::optional<FileIdentity> identityOf(const struct stat& status) {
   return FileIdentity{status.st_dev, status.st_ino};
+}
+
+// A file is made beside its name and renamed there, so its folder must take new names.
+void checkFolder(const fs::path& target) {
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  if (access(folder.c_str(), W_OK) != 0 && errno != ENOENT)
+    throw std::runtime_error("cannot write into the folder " + folder.string() + ": " + std::strerror(errno));
 }
 
 }  // namespace
@@ -118,6 +131,7 @@ OutputPlan planOutput(const std::string& path, bool replace) {
   if (lstat(path.c_str(), &status) != 0) {
     if (errno != ENOENT) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
     plan.kind = OutputKind::NewFile;
+    checkFolder(plan.target);
     return plan;
   }
   if (S_ISLNK(status.st_mode)) {
@@ -138,8 +152,11 @@ OutputPlan planOutput(const std::string& path, bool replace) {
   if (!replace) throw std::runtime_error(path + " already exists (--force replaces it)");
   if (access(plan.target.c_str(), W_OK) != 0)
     throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+  checkFolder(plan.target);
   plan.kind = OutputKind::ReplaceFile;
   plan.mode = status.st_mode & 07777;
+  plan.owner = status.st_uid;
+  plan.group = status.st_gid;
   return plan;
 }
 
@@ -172,14 +189,18 @@ OutputTarget::OutputTarget(const OutputPlan& plan) : plan_(plan) {
   } else {
     throw std::runtime_error(failure(std::strerror(errno)));
   }
-  // A replaced file keeps its permissions.
-  if (plan_.kind == OutputKind::ReplaceFile && fchmod(fd_, plan_.mode) != 0) {
-    int error = errno;
-    close(fd_);
-    fd_ = -1;
-    if (!unnamed_) unlink(temporary_.c_str());
-    releaseSlot(slot_);
-    throw std::runtime_error(failure(std::strerror(error)));
+  // A replaced file keeps its owner and group where this user may give them (the superuser), and
+  // its permissions.
+  if (plan_.kind == OutputKind::ReplaceFile) {
+    const bool owned = fchown(fd_, plan_.owner, plan_.group) == 0 || errno == EPERM;
+    if (!owned || fchmod(fd_, plan_.mode) != 0) {
+      int error = errno;
+      close(fd_);
+      fd_ = -1;
+      if (!unnamed_) unlink(temporary_.c_str());
+      releaseSlot(slot_);
+      throw std::runtime_error(failure(std::strerror(error)));
+    }
   }
 }
 
@@ -248,5 +269,9 @@ void installInterruptHandlers() {
 }
 
 void setProgressLineShown(bool shown) { progressLineShown = shown; }
+
+void setInterruptReport(void (*report)()) { interruptReport = report; }
+
+void sayInHandler(const char* text) { say(text); }
 
 }  // namespace render

@@ -38,6 +38,8 @@ struct OutputPlan {
   std::filesystem::path target;  // where the file goes, with a link at the name followed
   OutputKind kind = OutputKind::NewFile;
   mode_t mode = 0;  // permission bits of the file replaced
+  uid_t owner = 0;  // and its owner and group
+  gid_t group = 0;
 };
 
 // Decides how `path` would be written, before anything is read or written. Throws
@@ -71,10 +73,14 @@ class OutputTarget {
   bool committed_ = false;
 };
 
-// On SIGHUP, SIGINT, SIGTERM and SIGPIPE: remove the named temporary files, say so and exit with
-// 128 + the signal number.
+// On SIGHUP, SIGINT, SIGTERM and SIGPIPE: remove the named temporary files, say so (not for
+// SIGPIPE: a closed standard output ends quietly) and exit with 128 + the signal number.
 void installInterruptHandlers();
 // Whether the handler should end a progress line before its message.
 void setProgressLineShown(bool shown);
+// What the handler calls after its message (null: nothing); it may call only what a signal
+// handler may, such as sayInHandler.
+void setInterruptReport(void (*report)());
+void sayInHandler(const char* text);
 
 }  // namespace render

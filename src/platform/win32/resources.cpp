@@ -22,6 +22,12 @@ std::span<const std::uint8_t> findResource(ModuleHandle module, const char* type
   return registered::findResource(type, id);
 }
 
+// Resources of a Windows library are in memory whole.
+std::unique_ptr<ResourceStream> openResource(ModuleHandle module, const char* type, std::uint32_t number) {
+  const std::span<const std::uint8_t> bytes = findResource(module, type, number);
+  return bytes.empty() ? nullptr : std::make_unique<ByteStream>(bytes);
+}
+
 // A classic bitmap resource comes as a device-dependent bitmap: its pixels are read into a 32-bit
 // bitmap section like every other picture, with opaque alpha.
 std::unique_ptr<Bitmap> loadClassicBitmap(ModuleHandle module, std::uint32_t number) {
