@@ -136,7 +136,7 @@ TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {
 
 // Zero at the middle for any finite input; the last ramped frame is 1 for an even fade and 1 + 1/h
 // for an odd one.
-TEST(FadeGateGain, ZeroAtTheMiddleAndTheLastRampedFrameByTheParityOfTheFade) {
+TEST(FadeGateGain, ZeroAtTheMiddleTheLastRampedFrameByTheParityOfTheFadeAndAOneFrameWindowSilent) {
   SmallEffect even;
   std::vector<float> out = runSingle(even.effect, std::vector<float>(22, -12345.678f));
   EXPECT_EQ(out[15], 0.0f);  // c == h
@@ -149,6 +149,13 @@ TEST(FadeGateGain, ZeroAtTheMiddleAndTheLastRampedFrameByTheParityOfTheFade) {
   EXPECT_EQ(out[12], 0.8f);  // first window frame, (h - 1) / h
   EXPECT_EQ(out[22], static_cast<float>(6.0 / 5.0));
   EXPECT_EQ(out[23], 1.0f);  // closes the window
+
+  // At 1 Hz with duration 0 the fade count is 1 and the half-fade count 0: the one window frame is
+  // silent instead of a division by zero.
+  SmallEffect one(1.0f);
+  ASSERT_EQ(one.effect.fadeSampleCount(), 1);
+  ASSERT_EQ(one.effect.halfFadeSampleCount(), 0);
+  EXPECT_EQ(runSingle(one.effect, std::vector<float>(4, 0.5f)), (std::vector<float>{0.5f, 0.5f, 0.0f, 0.5f}));
 }
 
 // Windows of many lengths, short and long, up to the longest the ramp versions take.
@@ -210,18 +217,6 @@ TEST(FadeGateGain, EveryWindowLengthThroughTheEffectMatchesTheDoubleFormulaBitFo
       }
     }
   }
-}
-
-TEST(FadeGateGain, OneFrameWindowIsSilentInsteadOfDividingByZero) {
-  // At 1 Hz with duration 0 the fade count is 1 and the half-fade count 0.
-  SmallEffect small(1.0f);
-  ASSERT_EQ(small.effect.fadeSampleCount(), 1);
-  ASSERT_EQ(small.effect.halfFadeSampleCount(), 0);
-  std::vector<float> out = runSingle(small.effect, std::vector<float>(4, 0.5f));
-  EXPECT_EQ(out[0], 0.5f);
-  EXPECT_EQ(out[1], 0.5f);  // opens
-  EXPECT_EQ(out[2], 0.0f);  // the one window frame
-  EXPECT_EQ(out[3], 0.5f);  // closes
 }
 
 TEST(FadeGateBuffers, InPlaceProcessingMatchesSeparateBuffers) {

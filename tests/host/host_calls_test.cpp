@@ -185,7 +185,7 @@ struct Formatter : testing::Test {
   FadecrestVST effect{nullptr};
 };
 
-TEST_F(Formatter, FloatTextHasEightCharactersAndCutsDigits) {
+TEST_F(Formatter, FloatTextHasEightCharactersCutsDigitsAndIsHugeOutOfRange) {
   EXPECT_EQ(f2s(1.0f), "1.000000");
   EXPECT_EQ(f2s(60.0f), "60.00000");
   EXPECT_EQ(f2s(30.5f), "30.50000");
@@ -195,18 +195,14 @@ TEST_F(Formatter, FloatTextHasEightCharactersAndCutsDigits) {
   EXPECT_EQ(f2s(0.0f), "0.000000");
   EXPECT_EQ(f2s(1234567.0f), "1234567.");
   EXPECT_EQ(f2s(45.25f), "45.25000");
-}
-
-TEST_F(Formatter, FloatTextOutOfRangeIsHuge) {
+  // Out of range, and not a number, is "Huge!".
   EXPECT_EQ(f2s(100000000.0f), "Huge!");
   EXPECT_EQ(f2s(-10000000.0f), "Huge!");
   EXPECT_NE(f2s(-9999999.0f), "Huge!");
   EXPECT_EQ(f2s(std::numeric_limits<float>::infinity()), "Huge!");
   EXPECT_EQ(f2s(-std::numeric_limits<float>::infinity()), "Huge!");
   EXPECT_EQ(f2s(std::nanf("")), "Huge!");
-}
-
-TEST_F(Formatter, FloatTextRespectsSmallerLimits) {
+  // A smaller limit cuts the text.
   EXPECT_EQ(f2s(30.5f, 4), "30.5");
   EXPECT_EQ(f2s(30.5f, 2), "30");
   EXPECT_EQ(f2s(100000000.0f, 3), "Hug");
