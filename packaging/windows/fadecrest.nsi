@@ -1,5 +1,5 @@
 ; The Windows installer: both DLLs where VST 2 hosts look, an uninstaller listed with the installed
-; apps. Built by makensis with VERSION, DLL64, DLL32, README and OUTFILE defined.
+; apps. Built by makensis with VERSION, DLL64, DLL32, README, LICENSE and OUTFILE defined.
 ;
 ; On 64-bit Windows the 64-bit DLL goes into $INSTDIR (Common Files\VST2, or /D=) and the 32-bit
 ; one into the second folder (Common Files (x86)\VST2, or /VST32DIR=); on 32-bit Windows the 32-bit
@@ -19,6 +19,7 @@ OutFile "${OUTFILE}"
 InstallDir "$COMMONFILES64\VST2"
 Var Vst32Dir
 
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !define MUI_PAGE_CUSTOMFUNCTION_PRE skipOn32Bit
 !define MUI_DIRECTORYPAGE_TEXT_TOP "The 64-bit fadecrest.dll, for 64-bit hosts, goes into this folder."
 !insertmacro MUI_PAGE_DIRECTORY
@@ -64,9 +65,10 @@ Section
   File "/oname=fadecrest.dll" "${DLL32}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Plugin32" "$Vst32Dir\fadecrest.dll"
 
-  ; The uninstaller and the read-me live apart from the plug-ins: hosts scan those folders.
+  ; The uninstaller, the read-me and the licence live apart from the plug-ins: hosts scan those folders.
   SetOutPath "$PROGRAMFILES64\Fadecrest"
   File "/oname=README.txt" "${README}"
+  File "/oname=LICENSE.txt" "${LICENSE}"
   WriteUninstaller "$PROGRAMFILES64\Fadecrest\uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Fadecrest ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -95,6 +97,7 @@ Section "Uninstall"
   ${IfThen} $0 != "" ${|} RMDir $0 ${|}
   ${IfThen} $1 != "" ${|} RMDir $1 ${|}
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir $INSTDIR
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

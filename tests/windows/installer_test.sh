@@ -15,6 +15,7 @@ wine "$setup" /S && wineserver -w
 cmp "$dll64" "$drive/Program Files/Common Files/VST2/fadecrest.dll"
 cmp "$dll32" "$drive/Program Files (x86)/Common Files/VST2/fadecrest.dll"
 test -f "$drive/Program Files/Fadecrest/uninstall.exe"
+grep -q 'MIT License' "$drive/Program Files/Fadecrest/LICENSE.txt" || fail "no licence beside the read-me"
 wine reg query "$key" /reg:64 /v QuietUninstallString >/dev/null 2>&1 || fail "no uninstall entry"
 FADECREST_MODULE='C:\Program Files\Common Files\VST2\fadecrest.dll' wine "$module_tests"
 
