@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +32,12 @@ namespace xtest {
 using pictures::Picture;
 using pictures::readPng;
 using pictures::writePng;
+
+// The words of a line, as a program's arguments.
+inline std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
 
 // A child process that runs on its own; the object waits for it (or ends it) when it goes.
 class Process {

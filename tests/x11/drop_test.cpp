@@ -90,13 +90,11 @@ class Drops : public testing::Test {
     argv.insert(argv.end(), {"Fadecrest drag source", "600", "100"});
     argv.insert(argv.end(), items.begin(), items.end());
     auto program = display.start(argv);
-    EXPECT_TRUE(display.xdotool({"search",    "--sync", "--onlyvisible", "--name", "Fadecrest drag source",
-                                 "mousemove", "700",    "150",           "sleep",  "0.1",
-                                 "mousedown", "1",      "sleep",         "0.1",    "mousemove",
-                                 "690",       "160",    "sleep",         "0.1",    "mousemove",
-                                 "264",       "232",    "sleep",         "0.5",    "mouseup",
-                                 "1"},
-                                serve));
+    EXPECT_TRUE(
+        display.xdotool(xtest::words("search --sync --onlyvisible --name Fadecrest.drag.source "
+                                     "mousemove 700 150 sleep 0.1 mousedown 1 sleep 0.1 mousemove 690 160 "
+                                     "sleep 0.1 mousemove 264 232 sleep 0.5 mouseup 1"),
+                        serve));
     const int exitCode = program->serveUntilExit(serve, std::chrono::seconds(10));
     std::erase_if(log, [](const std::string& event) { return event.find(" move ") != std::string::npos; });
     seen = std::exchange(log, {});

@@ -26,11 +26,12 @@ using platform::MessageType;
 using platform::WindowHandle;
 
 int gPaints = 0;
+platform::Rect gDamage;                    // of the last paint
 std::vector<platform::Message> gReceived;  // every message but paints, as the procedure had it
 
 long countingProcedure(WindowHandle window, const platform::Message& message) {
   if (message.type == MessageType::paint)
-    ++gPaints;
+    ++gPaints, platform::windowUpdateRect(window, gDamage);
   else
     gReceived.push_back(message);
   return platform::defaultWindowProcedure(window, message);
@@ -68,6 +69,16 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_EQ(platform::windowClassName(handleOf(top)), "HostWindow");
   EXPECT_EQ(platform::windowClassName(window), "Probe");
   EXPECT_EQ(display.findByClass(inner, "Probe"), id);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* info = nullptr;
+  XGetWindowProperty(x, id, XInternAtom(x, "_XEMBED_INFO", False), 0, 2, False, AnyPropertyType, &type,
+                     &format, &count, &after, &info);
+  EXPECT_EQ(std::vector<long>(reinterpret_cast<long*>(info), reinterpret_cast<long*>(info) + count),
+            (std::vector<long>{0, 1}))
+      << "XEmbed's version 0, mapped";
+  XFree(info);
 
   EXPECT_EQ(platform::windowScreenRect(window), (platform::Rect{110, 120, 438, 384}));
   EXPECT_EQ(platform::windowScreenRect(handleOf(top)), (platform::Rect{100, 100, 500, 400}));
@@ -124,26 +135,23 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_EQ(held, "10000100000000000000000001600");
 
   // Over the window the pointer shows the shape set for it, each made once, or else the parent's.
-  const auto shownCursor = [&] {
+  const auto showsCursor = [&](platform::CursorHandle cursor) {
+    platform::setCurrentCursor(window, cursor);
     platform::heldKeys();  // a round trip of the backend's: what it sent before is done
     XFixesCursorImage* image = XFixesGetCursorImage(x);
     const unsigned long serial = image->cursor_serial;
     XFree(image);
     return serial;
   };
-  const unsigned long parents = shownCursor();
+  using Shape = platform::CursorShape;
   const platform::CursorHandle asParent = platform::currentCursor(window);
-  platform::setCurrentCursor(window, platform::systemCursor(platform::CursorShape::hand));
-  EXPECT_EQ(platform::currentCursor(window), platform::systemCursor(platform::CursorShape::hand));
-  const unsigned long hand = shownCursor();
-  platform::setCurrentCursor(window, platform::systemCursor(platform::CursorShape::no));
-  const unsigned long no = shownCursor();
-  platform::setCurrentCursor(window, platform::systemCursor(platform::CursorShape::hand));
-  EXPECT_EQ(shownCursor(), hand);
-  EXPECT_TRUE(parents != hand && hand != no && no != parents);
-  platform::setCurrentCursor(window, &hand);  // a handle of no shape
+  const unsigned long parents = showsCursor(asParent),
+                      hand = showsCursor(platform::systemCursor(Shape::hand));
+  EXPECT_EQ(platform::currentCursor(window), platform::systemCursor(Shape::hand));
+  EXPECT_NE(showsCursor(platform::systemCursor(Shape::no)), hand);
+  EXPECT_TRUE(showsCursor(platform::systemCursor(Shape::hand)) == hand && hand != parents);
+  EXPECT_EQ(showsCursor(&hand), parents) << "a handle of no shape";
   EXPECT_EQ(platform::currentCursor(window), asParent);
-  EXPECT_EQ(shownCursor(), parents);
 
   // Resized taller than wide, it still shows what is drawn at its bottom.
   platform::resizeWindow(window, 100, 200);
@@ -181,27 +189,53 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_EQ(gReceived.size(), 1u) << "the notice is heard once";
 }
 
-// A picture given back is the server's before its memory is drawn into again, even while another
-// client holds the server; an expose that arrives meanwhile is handled when the window's events
-// are next taken.
-TEST_F(X11Window, APictureIsTheServersWhenItsSurfaceIsGivenBack) {
-  for (const bool shared : {true, false}) {
+// A host window of 32 bits, whose alpha counts.
+Window windowWithAlpha(const xtest::VirtualDisplay& display) {
+  Display* x = display.connection();
+  XVisualInfo info{};
+  if (!XMatchVisualInfo(x, DefaultScreen(x), 32, TrueColor, &info)) return 0;
+  XSetWindowAttributes attributes{};
+  attributes.colormap = XCreateColormap(x, display.root(), info.visual, AllocNone);
+  const Window window = XCreateWindow(x, display.root(), 0, 0, 328, 264, 0, 32, InputOutput, info.visual,
+                                      CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+  XMapWindow(x, window);
+  XSync(x, False);
+  return window;
+}
+
+// Servers other than the usual get the same pictures by plain requests: one without shared memory,
+// and one that offers it but cannot reach ours (as over ssh -X; here in a host window of 32 bits,
+// made opaque). With shared memory, a picture given back is the server's before its memory is
+// drawn into again, even while another client holds the server. An expose that arrives meanwhile is
+// handled when the window's events are next taken. The host's own X errors reach its handler, also
+// while ours is in and after it put back the one it found (ours); on a 16-bit screen no window is
+// made.
+TEST_F(X11Window, PicturesReachEveryServerAndTheHostsErrorsStayItsOwn) {
+  static int hostErrors = 0;
+  const XErrorHandler hostHandler = [](Display*, XErrorEvent*) { return ++hostErrors, 0; };
+  XSetErrorHandler(hostHandler);
+  enum Server { shared, plain, unreachable };
+  for (const Server kind : {shared, plain, unreachable}) {
     xtest::VirtualDisplay server(
-        24, shared ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "MIT-SHM"});
+        24, kind == plain ? std::vector<std::string>{"-extension", "MIT-SHM"} : std::vector<std::string>{},
+        kind == unreachable);
     Display* x = server.connection();
     ASSERT_NE(x, nullptr) << "Xvfb did not start";
-    const Window host = server.makeWindow(0, 0, 328, 264);
+    const Window host = kind == unreachable ? windowWithAlpha(server) : server.makeWindow(0, 0, 328, 264);
     WindowHandle window = platform::createChildWindow("Probe", "", handleOf(host), 328, 264);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window, nullptr) << kind;
+    const Window id = server.children(host).at(0);
     platform::dispatchWindowEvents(window, platform::PendingEvents::all);
     platform::Surface* surface = platform::acquireWindowSurface(window);
+    surface->createBrush({255, 0, 0});
+    surface->fillRect({0, 0, 328, 100});
     surface->createBrush({0, 0, 255});
-    surface->fillRect({0, 0, 328, 264});
+    surface->fillRect({0, 200, 328, 264});  // and between them what the window held: nothing yet
 
     XGrabServer(x);
     XEvent expose{};
-    expose.xexpose = {Expose, 0, True, x, server.children(host).at(0), 0, 0, 10, 10, 0};
-    XSendEvent(x, expose.xexpose.window, False, ExposureMask, &expose);
+    expose.xexpose = {Expose, 0, True, x, id, 10, 20, 30, 40, 0};
+    XSendEvent(x, id, False, ExposureMask, &expose);
     XSync(x, False);
     std::atomic<bool> given{false};
     std::thread painter([&] {
@@ -210,14 +244,23 @@ TEST_F(X11Window, APictureIsTheServersWhenItsSurfaceIsGivenBack) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(given) << "given back before the server took the picture";
+    XMapWindow(x, 1);  // no such window
+    XSync(x, False);
+    const XErrorHandler found = XSetErrorHandler(hostHandler);
     XUngrabServer(x);
     XSync(x, False);
     painter.join();
-    EXPECT_EQ(server.grab(expose.xexpose.window, 328, 264).at(5, 5)[2], 255);
+    XSetErrorHandler(found);
+    const pictures::Picture shown = server.grab(id, 328, 264);
+    EXPECT_TRUE(shown.at(5, 5)[0] == 255 && shown.at(5, 5)[2] == 0 && shown.at(5, 200)[2] == 255) << kind;
+    XImage* image = XGetImage(x, id, 200, 150, 1, 1, AllPlanes, ZPixmap);
+    EXPECT_EQ(XGetPixel(image, 0, 0) >> 24, kind == unreachable ? 0xffu : 0u) << "the window is opaque";
+    XDestroyImage(image);
 
     gPaints = 0;
     platform::dispatchWindowEvents(window, platform::PendingEvents::all);
-    EXPECT_EQ(gPaints, 1) << (shared ? "shared memory" : "plain requests");
+    EXPECT_EQ(gPaints, 1);
+    EXPECT_EQ(gDamage, (platform::Rect{10, 20, 40, 60})) << "what was exposed";
     platform::invalidateWindow(window, {0, 0, 5, 5});
     EXPECT_TRUE(platform::dispatchPendingPaint()) << "a part made invalid is painted";
     EXPECT_FALSE(platform::dispatchPendingPaint());
@@ -225,7 +268,15 @@ TEST_F(X11Window, APictureIsTheServersWhenItsSurfaceIsGivenBack) {
     gReceived.clear();
     platform::destroyWindow(window);
     EXPECT_EQ(gReceived.size(), 1u) << "the procedure hears of the end of its window";
+    XMapWindow(x, 1);
+    XSync(x, False);
   }
+  xtest::VirtualDisplay shallow(16);
+  const Window host = shallow.makeWindow(0, 0, 328, 264);
+  EXPECT_EQ(platform::createChildWindow("Probe", "", handleOf(host), 328, 264), nullptr);
+  EXPECT_TRUE(shallow.children(host).empty());
+  EXPECT_EQ(XSetErrorHandler(nullptr), hostHandler);
+  EXPECT_EQ(hostErrors, 6);
 }
 
 // Ticks are the milliseconds of the monotonic clock; a signal does not cut a sleep short.
