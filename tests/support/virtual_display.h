@@ -5,6 +5,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -191,6 +192,29 @@ class VirtualDisplay {
     XSync(connection_, False);
     XSetErrorHandler(previous);
     return found;
+  }
+
+  // What the server holds for the client that owns a window: its resources by type, or nothing
+  // when no client owns it.
+  std::map<std::string, int> resourcesOfOwner(XID window) const {
+    int count = 0;
+    XResClient* clients = nullptr;
+    std::map<std::string, int> resources;
+    XResQueryClients(connection_, &count, &clients);
+    for (int i = 0; i < count; ++i) {
+      if ((window & ~clients[i].resource_mask) != clients[i].resource_base) continue;
+      int types = 0;
+      XResType* held = nullptr;
+      XResQueryClientResources(connection_, clients[i].resource_base, &types, &held);
+      for (int t = 0; t < types; ++t) {
+        char* name = XGetAtomName(connection_, held[t].resource_type);
+        resources[name] = static_cast<int>(held[t].count);
+        XFree(name);
+      }
+      XFree(held);
+    }
+    XFree(clients);
+    return resources;
   }
 
   // The window's children, as the server has them now.

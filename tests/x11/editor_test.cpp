@@ -18,7 +18,6 @@
 
 // Last: X's macros would clash with names in the headers above.
 #include <X11/Xutil.h>
-#include <X11/extensions/XRes.h>
 #include <X11/keysym.h>
 
 namespace {
@@ -84,29 +83,6 @@ class EditorOnDisplay : public gestures::OpenEditor {
   RecordingHost& recorder_;
 };
 
-// What the X server holds for the client that owns a window: its resources by type, or nothing
-// when no client owns it.
-std::map<std::string, int> resourcesOfOwner(Display* display, XID window) {
-  int count = 0;
-  XResClient* clients = nullptr;
-  std::map<std::string, int> resources;
-  XResQueryClients(display, &count, &clients);
-  for (int i = 0; i < count; ++i) {
-    if ((window & ~clients[i].resource_mask) != clients[i].resource_base) continue;
-    int types = 0;
-    XResType* held = nullptr;
-    XResQueryClientResources(display, clients[i].resource_base, &types, &held);
-    for (int t = 0; t < types; ++t) {
-      char* name = XGetAtomName(display, held[t].resource_type);
-      resources[name] = static_cast<int>(held[t].count);
-      XFree(name);
-    }
-    XFree(held);
-  }
-  XFree(clients);
-  return resources;
-}
-
 // The System V shared memory segments this process made that are still there.
 int sharedSegmentsOfThisProcess() {
   std::ifstream table("/proc/sysvipc/shm");
@@ -159,7 +135,6 @@ TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTakesClicksDragsAndWhee
   const std::vector<Window> children = display.children(host);
   ASSERT_EQ(children.size(), 1u);
   const Window editor = children.front();
-  EXPECT_EQ(resourcesOfOwner(display.connection(), editor)["ShmSeg"], 1) << "the picture in shared memory";
 
   EditorOnDisplay shown = on(*effect);
   gestures::expectTheTitleShowsTheAboutPictureUntilTheNextClick(shown);
@@ -258,10 +233,10 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
   auto keeper = openEditor(5, other);
   const Window keeperWindow = display.children(other).at(0);
   auto effect = openEditor(3, host);
-  EXPECT_EQ(resourcesOfOwner(x, keeperWindow)["WINDOW"], 2)
+  EXPECT_EQ(display.resourcesOfOwner(keeperWindow)["WINDOW"], 2)
       << "one connection for every editor of the process";
   effect->dispatch(effEditClose);  // the first opening makes what the connection keeps for good
-  const std::map<std::string, int> before = resourcesOfOwner(x, keeperWindow);
+  const std::map<std::string, int> before = display.resourcesOfOwner(keeperWindow);
 
   for (int cycle = 0; cycle < 200; ++cycle) {
     Window parent = host;
@@ -276,13 +251,13 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
       XSync(x, False);
       if (cycle % 40 == 10) {
         effect->dispatch(effEditIdle);
-        EXPECT_EQ(resourcesOfOwner(x, keeperWindow), before) << "the idle pass that hears of it lets go";
+        EXPECT_EQ(display.resourcesOfOwner(keeperWindow), before) << "the idle pass that hears of it lets go";
       }
     }
     effect->dispatch(effEditClose);
     ASSERT_TRUE(display.children(host).empty()) << "cycle " << cycle;
   }
-  EXPECT_EQ(resourcesOfOwner(x, keeperWindow), before);
+  EXPECT_EQ(display.resourcesOfOwner(keeperWindow), before);
 
   // Hosts that close the effect with its editor open.
   for (int cycle = 0; cycle < 50; ++cycle) {
@@ -290,12 +265,13 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
     ASSERT_EQ(display.children(host).size(), 1u);
   }
   EXPECT_TRUE(display.children(host).empty());
-  EXPECT_EQ(resourcesOfOwner(x, keeperWindow), before);
+  EXPECT_EQ(display.resourcesOfOwner(keeperWindow), before);
   expectLooksLike(on(*keeper, other).shown(), "shortest");
 
   keeper.reset();
   effect.reset();
-  EXPECT_TRUE(resourcesOfOwner(x, keeperWindow).empty()) << "the last editor takes the connection with it";
+  EXPECT_TRUE(display.resourcesOfOwner(keeperWindow).empty())
+      << "the last editor takes the connection with it";
   EXPECT_EQ(sharedSegmentsOfThisProcess(), 0) << "the pictures' shared memory went with the editors";
 }
 
