@@ -52,6 +52,7 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   Display* x = display.connection();
   ASSERT_NE(x, nullptr) << "Xvfb did not start";
   const Window top = display.makeWindow(100, 100, 400, 300);
+  XSetWindowBorderWidth(x, top, 5);
   XClassHint hostClass{const_cast<char*>("host"), const_cast<char*>("HostWindow")};
   XSetClassHint(x, top, &hostClass);
   const Window inner = XCreateSimpleWindow(x, top, 10, 20, 328, 264, 0, 0, 0);
@@ -80,11 +81,12 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
       << "XEmbed's version 0, mapped";
   XFree(info);
 
-  EXPECT_EQ(platform::windowScreenRect(window), (platform::Rect{110, 120, 438, 384}));
-  EXPECT_EQ(platform::windowScreenRect(handleOf(top)), (platform::Rect{100, 100, 500, 400}));
+  EXPECT_EQ(platform::windowScreenRect(window), (platform::Rect{115, 125, 443, 389}));
+  EXPECT_EQ(platform::windowScreenRect(handleOf(top)), (platform::Rect{100, 100, 510, 410}))
+      << "with its border";
   EXPECT_EQ(platform::windowParent(window), handleOf(inner));
   EXPECT_EQ(platform::windowParent(handleOf(top)), nullptr) << "the root is no window of the host's";
-  EXPECT_EQ(platform::screenToClient(handleOf(inner), {120, 130}), (platform::Point{10, 10}));
+  EXPECT_EQ(platform::screenToClient(handleOf(inner), {120, 130}), (platform::Point{5, 5}));
 
   platform::Rect damaged;
   EXPECT_TRUE(platform::windowUpdateRect(window, damaged) && damaged == (platform::Rect{0, 0, 328, 264}))
@@ -162,10 +164,12 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   surface->fillRect({0, 0, 100, 200});
   platform::releaseWindowSurface(window, surface);
   EXPECT_EQ(display.grab(id, 100, 200).at(50, 190)[2], 255);
+  gPaints = 0;
+  serve();
+  EXPECT_EQ(gPaints, 0) << "a window made smaller keeps what it shows";
 
   WindowHandle inside = platform::createChildWindow("Probe", "", window, 10, 10);
   EXPECT_EQ(platform::windowParent(inside), window) << "a window of ours by its handle";
-  platform::destroyWindow(inside);
 
   // The host destroys its window: once that is read, the window answers as a null one, is painted
   // no more, and its procedure hears of its end only when all its events are taken.
@@ -184,7 +188,8 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   ASSERT_EQ(gReceived.size(), 1u);
   EXPECT_EQ(gReceived[0].type, MessageType::destroy);
   platform::destroyWindow(window);
-  EXPECT_EQ(gReceived.size(), 1u) << "the notice is heard once";
+  platform::destroyWindow(inside);  // gone as well: its notice goes with it, unheard
+  EXPECT_EQ(gReceived.size(), 1u) << "the notice is heard once, and only with the window's events";
 }
 
 // A host window of 32 bits, whose alpha counts.
