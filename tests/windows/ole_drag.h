@@ -34,13 +34,9 @@ class TestDataObject final : public IDataObject {
   ULONG references() const { return references_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-    if (id == IID_IUnknown || id == IID_IDataObject) {
-      *object = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    const bool known = id == IID_IUnknown || id == IID_IDataObject;
+    *object = known ? static_cast<IDataObject*>(this) : nullptr;
+    return known ? (AddRef(), S_OK) : E_NOINTERFACE;
   }
   // Lives on the test's stack: counting is all COM needs here.
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
@@ -55,7 +51,8 @@ class TestDataObject final : public IDataObject {
     GlobalUnlock(copy);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = copy;
-    medium->pUnkForRelease = nullptr;
+    medium->pUnkForRelease = this;  // so that a medium not given back shows in the count
+    AddRef();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -105,13 +102,9 @@ class DropAt final : public IDropSource {
  public:
   explicit DropAt(POINT target) : target_(target) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-    if (id == IID_IUnknown || id == IID_IDropSource) {
-      *object = static_cast<IDropSource*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    const bool known = id == IID_IUnknown || id == IID_IDropSource;
+    *object = known ? static_cast<IDropSource*>(this) : nullptr;
+    return known ? (AddRef(), S_OK) : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override { return --references_; }
