@@ -132,9 +132,7 @@ class X11Editor : public testing::Test {
 // again, each of the rectangles exposed.
 TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTakesClicksDragsAndWheelTurns) {
   auto effect = openEditor(3, host);
-  const std::vector<Window> children = display.children(host);
-  ASSERT_EQ(children.size(), 1u);
-  const Window editor = children.front();
+  const Window editor = display.children(host).at(0);
 
   EditorOnDisplay shown = on(*effect);
   gestures::expectTheTitleShowsTheAboutPictureUntilTheNextClick(shown);
