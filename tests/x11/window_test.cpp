@@ -67,16 +67,7 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_EQ(platform::windowClassName(handleOf(top)), "HostWindow");
   EXPECT_EQ(platform::windowClassName(window), "Probe");
   EXPECT_EQ(display.findByClass(inner, "Probe"), id);
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* info = nullptr;
-  XGetWindowProperty(x, id, XInternAtom(x, "_XEMBED_INFO", False), 0, 2, False, AnyPropertyType, &type,
-                     &format, &count, &after, &info);
-  EXPECT_EQ(std::vector<long>(reinterpret_cast<long*>(info), reinterpret_cast<long*>(info) + count),
-            (std::vector<long>{0, 1}))
-      << "XEmbed's version 0, mapped";
-  XFree(info);
+  EXPECT_EQ(display.property(id, "_XEMBED_INFO"), (std::vector<long>{0, 1})) << "XEmbed's version 0, mapped";
 
   EXPECT_EQ(platform::windowScreenRect(window), (platform::Rect{115, 125, 443, 389}));
   EXPECT_EQ(platform::windowScreenRect(handleOf(top)), (platform::Rect{100, 100, 510, 410}))
@@ -109,10 +100,9 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   XSync(x, False);
   ASSERT_TRUE(display.xdotool({"key", "U20AC", "eacute"}, serve));
   serve();
-  ASSERT_GE(gReceived.size(), 2u);
-  EXPECT_EQ(gReceived[0].type, MessageType::middleButtonDown);
+  EXPECT_EQ(gReceived.at(0).type, MessageType::middleButtonDown);
   EXPECT_EQ(gReceived[0].keys, platform::keyBit(Key::middleButton));
-  EXPECT_EQ(gReceived[1].type, MessageType::rightButtonDown);
+  EXPECT_EQ(gReceived.at(1).type, MessageType::rightButtonDown);
   EXPECT_EQ(gReceived[1].keys, platform::keyBit(Key::rightButton));
   using enum platform::NamedKey;
   std::vector<platform::NamedKey> named;
