@@ -160,7 +160,7 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   const pictures::Picture shown = display.grab(id, 100, 200);
   EXPECT_TRUE(shown.at(50, 50)[0] == 255 && shown.at(50, 195)[2] == 255);
   serve();
-  EXPECT_EQ(gDamage, (platform::Rect{50, 150, 100, 200}));
+  EXPECT_TRUE(gDamage == (platform::Rect{50, 150, 100, 200}) && !platform::windowUpdateRect(window, damaged));
 
   WindowHandle inside = platform::createChildWindow("Probe", "", window, 10, 10);
   EXPECT_EQ(platform::windowParent(inside), window) << "a window of ours by its handle";
