@@ -156,6 +156,7 @@ TEST_F(Drops, FilesCountOnceTheirListHasComeAndEveryReplyFollowsTheProtocol) {
   // see the first on the window, and each lets its drop target go.
   CDropTarget* registered = dropTarget();
   registered->addRef();
+  EXPECT_FALSE(platform::registerDropTarget(frame->getWindowHandle(), registered)) << "one a window";
   frame->setDropActive(false);
   XSync(platform::x11::backend().display, False);
   EXPECT_TRUE(display.property(target, "XdndAware").empty());
