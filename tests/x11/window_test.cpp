@@ -184,6 +184,8 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   platform::destroyWindow(window);
   platform::destroyWindow(inside);  // gone as well: its notice goes with it, unheard
   EXPECT_EQ(gReceived.size(), 1u) << "the notice is heard once, and only with the window's events";
+  const XErrorHandler after = XSetErrorHandler(nullptr);
+  EXPECT_EQ(after, XSetErrorHandler(nullptr)) << "the error handler we found is back";
 }
 
 // A host window of 32 bits, whose alpha counts.
