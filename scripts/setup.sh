@@ -46,7 +46,7 @@ test_packages=(
   lmms:i386 lmms-vst-server:i386
   # The editor in the tests: the server's count of each client's resources, and real toolkits' drag
   # sources (Qt 5 through Python, Tk with tkdnd).
-  libxres-dev python3-pyqt5 tk tkdnd
+  libxres-dev libxfixes-dev python3-pyqt5 tk tkdnd
 )
 
 case "${1:-all}" in

@@ -154,9 +154,9 @@ enum class PendingEvents {
   all,    // every event that was pending when the call began, in order; damage as one paint
 };
 // Hands the window's pending events to its window procedure (and drags to its drop target). The
-// frame asks for all of them when idled, and for the paint alone while it is inside an event (a
-// control following the mouse), so that no press reaches the tree inside another. Nothing for a
-// null window; for a window that went, only its destroy message, and only when all are asked
+// frame asks for all of them when idled; while it is inside an event (a control following the
+// mouse) it asks for none, and the editor's idle pass takes one waiting paint instead. Nothing for
+// a null window; for a window that went, only its destroy message, and only when all are asked
 // for. Never waits for an event.
 // Where the host's message loop delivers the paints, the paint alone is nothing here: the editor's
 // idle routine then takes one waiting paint of the thread itself (dispatchPendingPaint).

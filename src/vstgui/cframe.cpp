@@ -334,14 +334,13 @@ void CFrame::idle() {
 }
 
 // Where the plug-in reads its own window's events, they come in here. Inside an event (a knob
-// following the mouse idles through the editor) only the paint is taken, so no press reaches the
-// tree inside another; the rest waits for the next idle pass.
+// following the mouse idles through the editor) nothing is taken, so no press reaches the tree
+// inside another: the editor's idle pass then paints one waiting window of the thread, this one
+// or another, and the rest waits for the next idle from the host.
 void CFrame::takeWindowEvents() {
-  if (!pHwnd) return;
-  const platform::PendingEvents which =
-      bInEvent ? platform::PendingEvents::paint : platform::PendingEvents::all;
+  if (!pHwnd || bInEvent) return;
   EventScope inEvent(bInEvent);
-  platform::dispatchWindowEvents(pHwnd, which);
+  platform::dispatchWindowEvents(pHwnd, platform::PendingEvents::all);
 }
 
 void CFrame::update(CDrawContext* context) {

@@ -5,6 +5,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,8 +17,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +33,12 @@ namespace xtest {
 using pictures::Picture;
 using pictures::readPng;
 using pictures::writePng;
+
+// The words of a line, as a program's arguments.
+inline std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
 
 // A child process that runs on its own; the object waits for it (or ends it) when it goes.
 class Process {
@@ -183,6 +192,29 @@ class VirtualDisplay {
     XSync(connection_, False);
     XSetErrorHandler(previous);
     return found;
+  }
+
+  // What the server holds for the client that owns a window: its resources by type, or nothing
+  // when no client owns it.
+  std::map<std::string, int> resourcesOfOwner(XID window) const {
+    int count = 0;
+    XResClient* clients = nullptr;
+    std::map<std::string, int> resources;
+    XResQueryClients(connection_, &count, &clients);
+    for (int i = 0; i < count; ++i) {
+      if ((window & ~clients[i].resource_mask) != clients[i].resource_base) continue;
+      int types = 0;
+      XResType* held = nullptr;
+      XResQueryClientResources(connection_, clients[i].resource_base, &types, &held);
+      for (int t = 0; t < types; ++t) {
+        char* name = XGetAtomName(connection_, held[t].resource_type);
+        resources[name] = static_cast<int>(held[t].count);
+        XFree(name);
+      }
+      XFree(held);
+    }
+    XFree(clients);
+    return resources;
   }
 
   // The window's children, as the server has them now.

@@ -22,8 +22,6 @@ using pictures::kEditorHeight;
 using pictures::kEditorWidth;
 using pictures::Picture;
 
-// --- the host ---
-
 // A captioned top-level window whose client area holds the editor; a timer idles the editor.
 LRESULT CALLBACK hostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* effect = reinterpret_cast<AEffect*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -37,10 +35,9 @@ LRESULT CALLBACK hostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 class HostWindow {
  public:
   HostWindow(int left, int top) {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = hostProcedure;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = "FadecrestWineHost";
+    const WNDCLASSA windowClass{
+        0,       hostProcedure,      0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_ARROW), nullptr,
+        nullptr, "FadecrestWineHost"};
     RegisterClassA(&windowClass);
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
     RECT outer{0, 0, kEditorWidth, kEditorHeight};
@@ -64,8 +61,6 @@ class HostWindow {
  private:
   HWND window_;
 };
-
-// --- pictures ---
 
 // What the screen shows of the editor once it has settled: a busy machine may need a moment to
 // paint and to hand the pixels on to the X server.
@@ -119,8 +114,6 @@ class EditorInHost : public gestures::OpenEditor {
   RecordingHost& recorder_;
 };
 
-// --- live GDI and USER objects ---
-
 // GetGuiResources answers 0 under Wine: the GDI handle table is probed instead.
 int gdiObjects() {
   if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<int>(n);
@@ -147,8 +140,6 @@ std::string frameClassName(const PluginModule& module) {
   std::snprintf(name, sizeof name, "Plugin%p", static_cast<void*>(module.handle()));
   return name;
 }
-
-// --- the tests ---
 
 class EditorUnderWine : public testing::Test {
  protected:
@@ -203,15 +194,18 @@ TEST_F(EditorUnderWine, ShowsTheGoldenPicturesAndTakesClicksDragsAndWheelTurns) 
   (*effect).dispatch(effEditClose);
 }
 
+// A drag from a Windows program, as OLE hands it to the target the editor registered for its window.
 TEST_F(EditorUnderWine, OleDropsReachTheEditorTextFirstThenFiles) {
-  ASSERT_EQ(OleInitialize(nullptr), S_OK);  // the host's own, for its drag source
   auto effect = openEditor(host, 3);
+  auto* target = static_cast<IDropTarget*>(GetPropA(host.editor(), "OleDropTargetInterface"));
+  ASSERT_NE(target, nullptr);
   const POINT centre = host.onScreen({164, 100});
   const auto drag = [&](TestDataObject& object) {
-    SetCursorPos(20, 20);
-    DropAt source(centre);
-    DWORD effectShown = DROPEFFECT_NONE;
-    EXPECT_EQ(DoDragDrop(&object, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effectShown), DRAGDROP_S_DROP);
+    DWORD effectShown = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->DragEnter(&object, MK_LBUTTON, {centre.x, centre.y}, &effectShown);
+    effectShown = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    EXPECT_EQ(target->Drop(&object, 0, {centre.x, centre.y}, &effectShown), S_OK);
+    EXPECT_EQ(object.references(), 1u) << "every reference taken on the drag is given back";
     return effectShown;
   };
 
@@ -220,8 +214,7 @@ TEST_F(EditorUnderWine, OleDropsReachTheEditorTextFirstThenFiles) {
   both.offerFiles({"C:\\one.wav", "C:\\two.wav", "C:\\three.wav"});
   EXPECT_EQ(drag(both), static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE))
       << "the drop leaves the effect as the source passed it";
-  ASSERT_FALSE(both.asked().empty());
-  EXPECT_EQ(both.asked().front(), CF_TEXT);
+  ASSERT_TRUE(!both.asked().empty() && both.asked().front() == CF_TEXT);
   EXPECT_EQ(std::count(both.asked().begin(), both.asked().end(), CF_HDROP), 0) << "text counts as one item";
 
   TestDataObject files;
@@ -230,8 +223,6 @@ TEST_F(EditorUnderWine, OleDropsReachTheEditorTextFirstThenFiles) {
   const std::vector<CLIPFORMAT> expected{CF_TEXT, CF_UNICODETEXT, CF_HDROP};
   EXPECT_EQ(files.asked(), expected);
   (*effect).dispatch(effEditClose);
-  effect.reset();
-  OleUninitialize();
 }
 
 TEST_F(EditorUnderWine, TwoHundredOpenCloseCyclesGiveBackEveryGdiAndUserObject) {

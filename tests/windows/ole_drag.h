@@ -1,6 +1,5 @@
-// A drag as another Windows program starts it: a data object offering text and file lists, which
-// records what a drop target asks of it, and a drop source that moves the cursor to a point and
-// drops there, so DoDragDrop runs without a hand on the mouse.
+// The data of a drag as another Windows program offers it, text and file lists: it records what a
+// drop target asks of it, and each medium it hands out holds a reference until it is given back.
 #pragma once
 
 #include <ole2.h>
@@ -9,7 +8,6 @@
 
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 class TestDataObject final : public IDataObject {
@@ -34,13 +32,9 @@ class TestDataObject final : public IDataObject {
   ULONG references() const { return references_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-    if (id == IID_IUnknown || id == IID_IDataObject) {
-      *object = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    const bool known = id == IID_IUnknown || id == IID_IDataObject;
+    *object = known ? static_cast<IDataObject*>(this) : nullptr;
+    return known ? (AddRef(), S_OK) : E_NOINTERFACE;
   }
   // Lives on the test's stack: counting is all COM needs here.
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
@@ -55,7 +49,8 @@ class TestDataObject final : public IDataObject {
     GlobalUnlock(copy);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = copy;
-    medium->pUnkForRelease = nullptr;
+    medium->pUnkForRelease = this;
+    AddRef();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -67,13 +62,7 @@ class TestDataObject final : public IDataObject {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override {
-    if (direction != DATADIR_GET) return E_NOTIMPL;
-    std::vector<FORMATETC> formats;
-    for (const Offer& o : offers_)
-      formats.push_back({o.format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
-    return SHCreateStdEnumFmtEtc(static_cast<UINT>(formats.size()), formats.data(), out);
-  }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
     return OLE_E_ADVISENOTSUPPORTED;
   }
@@ -97,35 +86,5 @@ class TestDataObject final : public IDataObject {
   }
   std::vector<Offer> offers_;
   std::vector<CLIPFORMAT> asked_;
-  ULONG references_ = 1;
-};
-
-// Carries the drag to a screen point over a few steps of the drag loop, then drops.
-class DropAt final : public IDropSource {
- public:
-  explicit DropAt(POINT target) : target_(target) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-    if (id == IID_IUnknown || id == IID_IDropSource) {
-      *object = static_cast<IDropSource*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
-  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override {
-    if (escape) return DRAGDROP_S_CANCEL;
-    ++steps_;
-    if (steps_ == 1) SetCursorPos(target_.x - 3, target_.y - 3);
-    if (steps_ == 3) SetCursorPos(target_.x, target_.y);
-    return steps_ >= 6 ? DRAGDROP_S_DROP : S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
-
- private:
-  POINT target_;
-  int steps_ = 0;
   ULONG references_ = 1;
 };

@@ -37,8 +37,7 @@ bool runOnDisplay(const std::string& command, bool serve) {
   // Wine gives no exit status for a Unix process: the command leaves a file when it is done.
   const std::string done = unixTemporary(".done");
   std::string line = "/bin/sh -c \"" + command + "; touch " + done + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
+  STARTUPINFOA startup{sizeof startup};
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return false;
@@ -47,10 +46,7 @@ bool runOnDisplay(const std::string& command, bool serve) {
   const DWORD start = GetTickCount();
   while (GetFileAttributesA(windowsPath(done).c_str()) == INVALID_FILE_ATTRIBUTES) {
     if (GetTickCount() - start > 20000) return false;
-    if (serve)
-      pumpMessages(5);
-    else
-      Sleep(5);
+    serve ? pumpMessages(5) : Sleep(5);
   }
   DeleteFileA(windowsPath(done).c_str());
   return true;

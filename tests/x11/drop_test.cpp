@@ -26,8 +26,8 @@ class Drops : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(x, nullptr) << "Xvfb did not start";
-    frame = new CFrame(CRect(0, 0, 328, 264),
-                       reinterpret_cast<void*>(display.makeWindow(kHostX, kHostY, 328, 264)), nullptr);
+    host = display.makeWindow(kHostX, kHostY, 328, 264);
+    frame = new CFrame(CRect(0, 0, 328, 264), reinterpret_cast<void*>(host), nullptr);
     frame->addView(new probe::DragProbe(CRect(0, 0, 328, 264), log, "P"));
     xdndOpen(&source, x);
     XSync(platform::x11::backend().display, False);  // the frame's window is on the server,
@@ -37,10 +37,9 @@ class Drops : public testing::Test {
     EXPECT_EQ(version, 5);
   }
   void TearDown() override {
-    if (!frame) return;
-    auto* dropTarget =
-        static_cast<CDropTarget*>(platform::x11::liveWindow(frame->getWindowHandle())->dropTarget);
-    EXPECT_EQ(dropTarget->getReferenceCount(), 2) << "the frame's and the registration's: every drag's went";
+    if (auto* record = platform::x11::liveWindow(frame->getWindowHandle()))
+      EXPECT_EQ(static_cast<CDropTarget*>(record->dropTarget)->getReferenceCount(), 2)
+          << "the frame's and the registration's: every drag's went";
     frame->forget();
   }
 
@@ -90,13 +89,11 @@ class Drops : public testing::Test {
     argv.insert(argv.end(), {"Fadecrest drag source", "600", "100"});
     argv.insert(argv.end(), items.begin(), items.end());
     auto program = display.start(argv);
-    EXPECT_TRUE(display.xdotool({"search",    "--sync", "--onlyvisible", "--name", "Fadecrest drag source",
-                                 "mousemove", "700",    "150",           "sleep",  "0.1",
-                                 "mousedown", "1",      "sleep",         "0.1",    "mousemove",
-                                 "690",       "160",    "sleep",         "0.1",    "mousemove",
-                                 "264",       "232",    "sleep",         "0.5",    "mouseup",
-                                 "1"},
-                                serve));
+    EXPECT_TRUE(
+        display.xdotool(xtest::words("search --sync --onlyvisible --name Fadecrest.drag.source "
+                                     "mousemove 700 150 sleep 0.1 mousedown 1 sleep 0.1 mousemove 690 160 "
+                                     "sleep 0.1 mousemove 264 232 sleep 0.5 mouseup 1"),
+                        serve));
     const int exitCode = program->serveUntilExit(serve, std::chrono::seconds(10));
     std::erase_if(log, [](const std::string& event) { return event.find(" move ") != std::string::npos; });
     seen = std::exchange(log, {});
@@ -105,6 +102,7 @@ class Drops : public testing::Test {
 
   xtest::VirtualDisplay display;
   Display* x = display.connection();
+  Window host = 0;
   CFrame* frame = nullptr;
   XdndSource source{};
   Window target = 0;
@@ -174,6 +172,17 @@ TEST_F(Drops, ForgedSourcesAreNotAnsweredAndSilentOnesNotWaitedFor) {
   expectReply(source.finished, true);
   EXPECT_EQ(log, (Events{"P enter 10,10 0", "P leave 10,10 0", "P enter 10,10 0", "P drop 10,10 0",
                          "P leave 10,10 0"}));
+
+  // The host destroys its window while a drag is over the frame's: the drag and the registration
+  // let the drop target go with the window.
+  xdndEnter(&source, target, 5, types + 1, 1);
+  position(kHostX + 20, kHostY + 20);
+  auto* dropTarget =
+      static_cast<CDropTarget*>(platform::x11::liveWindow(frame->getWindowHandle())->dropTarget);
+  dropTarget->addRef();
+  XDestroyWindow(x, host);
+  idle();
+  EXPECT_EQ(dropTarget->release(), 0u);
 }
 
 TEST_F(Drops, FromQtAndTkSourcesFilesAndText) {

@@ -46,7 +46,6 @@ void internAtoms(Display* display, Atoms& atoms) {
       {"text/plain", &atoms.textPlain},
       {"STRING", &atoms.string},
       {"TEXT", &atoms.text},
-      {"INCR", &atoms.incr},
       {"_FADECREST_DROP_DATA", &atoms.dropData},
   };
   constexpr int kCount = static_cast<int>(std::size(names));
@@ -86,14 +85,11 @@ void disconnectIfUnused() {
   if (!b.display || !b.windows.empty()) return;
   {
     ErrorTrap trap;
-    for (Cursor& cursor : b.cursors) {
-      if (cursor) XFreeCursor(b.display, cursor);
-      cursor = 0;
-    }
-    XCloseDisplay(b.display);
+    XCloseDisplay(b.display);  // and with it everything we made on the server
   }
   b.display = nullptr;
   gTrappedDisplay = nullptr;
+  b.cursors = {};
   b.drag = {};
 }
 
@@ -130,8 +126,9 @@ WindowRecord* windowBySerial(std::uint64_t serial) {
 }
 
 WindowRecord* windowById(::Window id) {
+  // The server sends nothing for a window after the notice of its end.
   for (WindowRecord* record : backend().windows)
-    if (record->id == id && !record->gone) return record;
+    if (record->id == id) return record;
   return nullptr;
 }
 
@@ -144,7 +141,6 @@ WindowRecord* windowById(::Window id) {
 
 WindowHandle handleOf(::Window id) {
   Display* display = backend().display;
-  if (!id || !display) return nullptr;
   for (int screen = 0; screen < ScreenCount(display); ++screen)
     if (RootWindow(display, screen) == id) return nullptr;
   if (WindowRecord* record = windowById(id)) return record;

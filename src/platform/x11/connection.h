@@ -34,7 +34,6 @@ struct Atoms {
   Atom xdndAware, xdndEnter, xdndPosition, xdndStatus, xdndLeave, xdndDrop, xdndFinished;
   Atom xdndSelection, xdndTypeList, xdndActionCopy;
   Atom uriList, utf8String, textPlainUtf8, textPlainUtf8Upper, textPlain, string, text;
-  Atom incr;
   Atom dropData;  // the property of our window that a conversion of drop data lands in
 };
 

@@ -126,7 +126,7 @@ void present(WindowRecord& record, const Rect& rect) {
   if (!image) return;  // no memory for it when the window was last resized
   const Rect r =
       raster::intersect(rect, raster::intersect(record.pixels.bounds(), {0, 0, image->width, image->height}));
-  if (raster::isEmpty(r) || record.gone) return;
+  if (raster::isEmpty(r)) return;
   for (int y = r.top; y < r.bottom; ++y) {
     const std::uint8_t* from = reinterpret_cast<const std::uint8_t*>(record.pixels.at(r.left, y));
     std::uint8_t* to = reinterpret_cast<std::uint8_t*>(image->data) +
@@ -246,12 +246,9 @@ void route(XEvent& event) {
       record->pending.push_back({PendingEvent::key, keyMessage(event.xkey), {}, event.xkey});
       break;
     case DestroyNotify:
-      if (event.xdestroywindow.window != record->id) break;
-      // From here on every call on the window does nothing; the notice waits for its events to be
-      // taken.
+      // Our windows hear only of their own end. From here on every call on the window does
+      // nothing, and the notice waits for its events to be taken.
       record->gone = true;
-      record->damaged = false;
-      record->pending.clear();
       if (backend().drag.over == record) backend().drag.over = nullptr;
       break;
     default:

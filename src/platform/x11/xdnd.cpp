@@ -173,9 +173,9 @@ void receiveFileList(const XSelectionEvent& answer) {
   unsigned char* data = nullptr;
   const bool read = XGetWindowProperty(b.display, answer.requestor, b.atoms.dropData, 0, 1 << 20, True,
                                        AnyPropertyType, &type, &format, &count, &after, &data) == Success;
-  // Data too large for one property comes piece by piece (INCR), which a file count does not need.
-  if (read && data && format == 8 && type != b.atoms.incr)
-    offer->files = countFiles({reinterpret_cast<const char*>(data), count});
+  // Data too large for one property comes piece by piece, announced by a number (INCR, of format
+  // 32): a file count does not need it.
+  if (read && data && format == 8) offer->files = countFiles({reinterpret_cast<const char*>(data), count});
   if (data) XFree(data);
 }
 
