@@ -40,7 +40,7 @@ constexpr int kHostLeft = 100, kHostTop = 100;
 Point onScreen(int x, int y) { return {kHostLeft + x, kHostTop + y}; }
 
 // Points of the interval knob (43, 128, 143, 228) in the editor's coordinates.
-constexpr Point kIntervalTop{93, 128}, kIntervalCentre{93, 178}, kTitle{160, 50};
+constexpr Point kIntervalTop{93, 128}, kTitle{160, 50};
 
 class EditorHost : public testing::Test {
  protected:
@@ -81,10 +81,6 @@ class EditorHost : public testing::Test {
     platform::headless::setKeyDown(button, true);
     platform::headless::sendMessage(editorWindow()->handle(), {type, at, 0});
     platform::headless::setKeyDown(button, false);
-  }
-  void wheel(Point at, int delta) {
-    platform::headless::sendMessage(editorWindow()->handle(),
-                                    {MessageType::wheel, onScreen(at.x, at.y), delta});
   }
   bool arrowKey(unsigned char virtualKey) { return dispatch(effEditKeyDown, 0, virtualKey) == 1; }
   float interval() const { return record->getParameter(record, kIntervalParameter); }
@@ -298,7 +294,8 @@ TEST_F(EditorHost, AHostSideChangeIsShownAtTheNextIdlePassAndAtTheMaximumAWheelT
   EXPECT_TRUE(picture().crop(46, 235, 30, 14) != before.crop(46, 235, 30, 14)) << "the display";
   record->setParameter(record, kIntervalParameter, 1.0f);
   dispatch(effEditIdle);
-  wheel(kIntervalCentre, 120);
+  platform::headless::sendMessage(editorWindow()->handle(),
+                                  {MessageType::wheel, onScreen(93, 178), 120});  // centre
   EXPECT_EQ(interval(), 1.0f);
   EXPECT_TRUE(host.callsWith(audioMasterAutomate).empty());
 }

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "ardour_tools.h"
@@ -57,13 +56,6 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(100ms);
   }
   return true;
-}
-
-std::vector<std::string> words(const std::string& text) {
-  std::vector<std::string> list;
-  std::istringstream split(text);
-  for (std::string word; split >> word;) list.push_back(word);
-  return list;
 }
 
 float savedInterval(const std::filesystem::path& session) {
@@ -138,10 +130,10 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
   const auto at = [&](gestures::EditorPoint p) {
     return std::to_string(x + p.x) + " " + std::to_string(y + p.y);
   };
-  ASSERT_TRUE(display.xdotool(words(gestures::intervalKnobDrag(at) + " sleep 0.5")));
+  ASSERT_TRUE(display.xdotool(xtest::words(gestures::intervalKnobDrag(at) + " sleep 0.5")));
 
   // Keys go to the window under the pointer: the editor's, which passes on what it does not use.
-  ASSERT_TRUE(display.xdotool(words("mousemove " + at({160, 120}) + " key ctrl+s")));
+  ASSERT_TRUE(display.xdotool(xtest::words("mousemove " + at({160, 120}) + " key ctrl+s")));
   EXPECT_TRUE(waitFor([&] { return std::abs(savedInterval(sessionFile) - 5.0f / 6.0f) < 0.02f; }, 20s))
       << "interval saved " << savedInterval(sessionFile) << ", was " << before;
   ASSERT_TRUE(display.xdotool({"mousemove", "20", "400", "key", "ctrl+q"}));
