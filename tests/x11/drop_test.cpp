@@ -143,19 +143,19 @@ TEST_F(Drops, FilesCountOnceTheirListHasComeAndEveryReplyFollowsTheProtocol) {
   EXPECT_EQ(log, (Events{"P enter 320,20 2", "P leave 328,20 2", "P enter 10,0 2", "P drop 10,0 2",
                          "P leave 10,0 2"}));
 
-  // Each of the types of text is text.
   for (const char* text : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain;charset=UTF-8",
                            "text/plain", "STRING", "TEXT"}) {
     const Atom type = atom(text);
     xdndEnter(&source, target, 5, &type, 1);
     position(kHostX + 10, kHostY + 10);
-    EXPECT_EQ(log.back(), "P enter 10,10 1") << text;
+    EXPECT_EQ(log.back(), "P enter 10,10 1") << text << " is text";
     send(source.leave, source.window);
   }
   // Drops turned off, and on again with a drag over the window when the host destroys it: sources
   // see the first on the window, and each lets its drop target go.
   CDropTarget* registered = dropTarget();
   registered->addRef();
+  EXPECT_FALSE(platform::registerDropTarget(frame->getWindowHandle(), registered)) << "one a window";
   frame->setDropActive(false);
   XSync(platform::x11::backend().display, False);
   EXPECT_TRUE(display.property(target, "XdndAware").empty());

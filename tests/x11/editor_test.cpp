@@ -78,13 +78,11 @@ class EditorOnDisplay : public gestures::OpenEditor {
 
 // The System V shared memory segments this process made that are still there.
 int sharedSegmentsOfThisProcess() {
-  std::ifstream table("/proc/sysvipc/shm");
-  std::string line;
-  std::getline(table, line);  // the column names
+  std::ifstream table("/proc/sysvipc/shm");  // a line of column names, then one a segment
   int count = 0;
-  for (std::string key, id, perms, size, creator; table >> key >> id >> perms >> size >> creator;) {
-    count += std::stoi(creator) == getpid();
-    std::getline(table, line);
+  for (std::string key, id, perms, size, creator, rest; table >> key >> id >> perms >> size >> creator;) {
+    count += creator == std::to_string(getpid());
+    std::getline(table, rest);
   }
   return count;
 }
