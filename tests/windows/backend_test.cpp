@@ -1,14 +1,13 @@
 // The Windows backend's pieces that the editor's pictures do not show: messages as the procedure sees
 // them, the window tree, resources by number, the classic bitmap fallback, drawing; and through Wine's OLE:
-// drags from Windows and X11 programs reach the drop target registered through the seam, and a thread whose
-// COM was started in another mode keeps it when the editor starts and stops OLE.
+// what the drop target registered through the seam sees of drags, and a thread whose COM was started in
+// another mode keeps it when the editor starts and stops OLE.
 #include <gtest/gtest.h>
 
 #include "ole_drag.h"
 #include "platform/resources.h"
 #include "platform/win32/surface.h"
 #include "platform/window.h"
-#include "screen.h"
 
 namespace {
 
@@ -209,20 +208,6 @@ TEST_F(OleDrop, PressesAndWheelTurnsAsTheProcedureSeesThem) {
   EXPECT_EQ(hostWheels, 1);
   BYTE none[256] = {};
   SetKeyboardState(none);
-}
-
-// Drags from an X11 program by the XDND protocol; Wine hands them on to the drop target under the
-// point as OLE drags, a file list (text/uri-list) as CF_HDROP and text as CF_UNICODETEXT.
-TEST_F(OleDrop, AnX11ProgramsFileListAndTextArriveThroughWine) {
-  ASSERT_TRUE(
-      runOnDisplay(std::string(FADECREST_XDND_DRAG) +
-                   " 300 300 text/uri-list file:///tmp/one.wav file:///tmp/two.wav file:///tmp/three.wav"));
-  pumpMessages(300);
-  EXPECT_TRUE(target.drops == 1 && target.dropped == "3 files");
-
-  ASSERT_TRUE(runOnDisplay(std::string(FADECREST_XDND_DRAG) + " 300 300 text/plain from-X11"));
-  pumpMessages(300);
-  EXPECT_TRUE(target.drops == 2 && target.dropped == "text");
 }
 
 TEST(Ole, AThreadWhoseComRunsInAnotherModeGoesOnWithoutDragAndDrop) {
