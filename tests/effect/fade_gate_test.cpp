@@ -1,12 +1,15 @@
 // The fade gate, checked frame by frame against the rule: pass for the interval, open the window,
-// ramp (single precision) or mute (double precision) for the duration, close, and again.
+// ramp (single precision) or mute (double precision) for the duration, close, and again; also while
+// the parameters change under it from another thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "effect/fadecrestvst.h"
@@ -51,35 +54,38 @@ std::vector<double> runDouble(FadecrestVST& effect, std::vector<double> left) {
   return outL;
 }
 
-TEST(FadeGateTimeline, SinglePrecisionPassesIntervalPlusOneThenRampsAndCloses) {
-  SmallEffect small;
-  ASSERT_EQ(small.effect.intervalSampleCount(), 10);
-  ASSERT_EQ(small.effect.fadeSampleCount(), 10);
-  ASSERT_EQ(small.effect.halfFadeSampleCount(), 5);
+// At 10 Hz, interval 10 and fade 10 (half 5). Single precision passes interval + 1 frames, ramps the
+// window (the right channel alike) and passes the closing frame; double precision mutes the opening
+// frame and the window with positive zeros. A cycle is interval + fade + 2 frames; the next repeats it.
+TEST(FadeGateTimeline, OneCycleInEachPrecisionAndTheNextTheSame) {
+  SmallEffect single, twice;
+  ASSERT_EQ(single.effect.intervalSampleCount(), 10);
+  ASSERT_EQ(single.effect.fadeSampleCount(), 10);
+  ASSERT_EQ(single.effect.halfFadeSampleCount(), 5);
+  auto twoOf = [](auto cycle) {
+    const auto first = cycle;
+    cycle.insert(cycle.end(), first.begin(), first.end());
+    return cycle;
+  };
+  std::vector<float> ramped(11, 1.0f);
+  ramped.insert(ramped.end(), {0.8f, 0.6f, 0.4f, 0.2f, 0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f, 1.0f});
+  std::vector<double> muted(10, 0.5);
+  muted.insert(muted.end(), 11, 0.0);
+  muted.push_back(0.5);
 
   std::vector<float> right;
-  std::vector<float> out = runSingle(small.effect, ones(44), &right);
-  for (int i = 0; i <= 10; ++i) EXPECT_EQ(out[i], 1.0f) << "frame " << i;
-  const float ramp[10] = {0.8f, 0.6f, 0.4f, 0.2f, 0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
-  for (int k = 0; k < 10; ++k) {
-    EXPECT_EQ(out[11 + k], ramp[k]) << "window frame " << k;
-    EXPECT_EQ(right[11 + k], -ramp[k]) << "window frame " << k;
-  }
-  EXPECT_EQ(out[21], 1.0f);  // closes the window
-  // One cycle is interval + fade + 2 frames; the second cycle repeats the first.
-  for (int i = 0; i < 22; ++i) EXPECT_EQ(out[22 + i], out[i]) << "frame " << i;
-}
+  EXPECT_EQ(runSingle(single.effect, ones(44), &right), twoOf(ramped));
+  for (float& gain : ramped) gain = -gain;
+  EXPECT_EQ(right, twoOf(ramped));
+  const std::vector<double> out = runDouble(twice.effect, std::vector<double>(44, 0.5));
+  EXPECT_EQ(out, twoOf(muted));
+  EXPECT_TRUE(std::none_of(out.begin(), out.end(), [](double v) { return std::signbit(v); }));
 
-TEST(FadeGateTimeline, DoublePrecisionMutesTheOpeningFrameAndTheWholeWindow) {
-  SmallEffect small;
-  std::vector<double> out = runDouble(small.effect, std::vector<double>(44, 0.5));
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i], 0.5) << "frame " << i;
-  for (int i = 10; i <= 20; ++i) {
-    EXPECT_EQ(out[i], 0.0) << "frame " << i;
-    EXPECT_FALSE(std::signbit(out[i])) << "frame " << i;
-  }
-  EXPECT_EQ(out[21], 0.5);
-  for (int i = 0; i < 22; ++i) EXPECT_EQ(out[22 + i], out[i]) << "frame " << i;
+  // A cycle begun in single precision goes on in double precision: four frames into the window,
+  // frames 5 to 10 are muted, then the closing frame and the passing phase pass.
+  runSingle(single.effect, ones(15));
+  EXPECT_EQ(runDouble(single.effect, std::vector<double>(8, 1.0)),
+            (std::vector<double>{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0, 1.0}));
 }
 
 TEST(FadeGateTimeline, AnyBlockSplitGivesThePerFrameResultInBothPrecisions) {
@@ -107,16 +113,6 @@ TEST(FadeGateTimeline, AnyBlockSplitGivesThePerFrameResultInBothPrecisions) {
   }
 }
 
-TEST(FadeGateTimeline, ACycleBegunInSinglePrecisionContinuesInDoublePrecision) {
-  SmallEffect small;
-  runSingle(small.effect, ones(15));  // four frames into the window
-  std::vector<double> out = runDouble(small.effect, std::vector<double>(10, 1.0));
-  // Window frames 5 to 10 muted, then the closing frame and the passing phase.
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0.0) << "frame " << i;
-  EXPECT_EQ(out[6], 1.0);
-  EXPECT_EQ(out[7], 1.0);
-}
-
 TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {
   SmallEffect small;
   runSingle(small.effect, ones(5));
@@ -138,25 +134,28 @@ TEST(FadeGateTimeline, EmptyAndNegativeBlocksReadAndWriteNothing) {
   EXPECT_EQ(after[6], 0.8f);
 }
 
-TEST(FadeGateGain, ZeroAtTheMiddleForAnyFiniteInput) {
-  SmallEffect small;
-  std::vector<float> in(22, -12345.678f);
-  std::vector<float> out = runSingle(small.effect, in);
+// Zero at the middle for any finite input; the last ramped frame is 1 for an even fade and 1 + 1/h
+// for an odd one.
+TEST(FadeGateGain, ZeroAtTheMiddleTheLastRampedFrameByTheParityOfTheFadeAndAOneFrameWindowSilent) {
+  SmallEffect even;
+  std::vector<float> out = runSingle(even.effect, std::vector<float>(22, -12345.678f));
   EXPECT_EQ(out[15], 0.0f);  // c == h
-}
+  EXPECT_EQ(out[20], -12345.678f);
 
-TEST(FadeGateGain, LastRampedFrameIsOneForEvenAndOnePlusOneOverHForOddFades) {
   // 11 Hz: fade 11 frames, half 5; the last frame has c = 11, gain (11 - 5) / 5.
   SmallEffect odd(11.0f);
   ASSERT_EQ(odd.effect.fadeSampleCount(), 11);
-  std::vector<float> out = runSingle(odd.effect, ones(24));
+  out = runSingle(odd.effect, ones(24));
   EXPECT_EQ(out[12], 0.8f);  // first window frame, (h - 1) / h
   EXPECT_EQ(out[22], static_cast<float>(6.0 / 5.0));
   EXPECT_EQ(out[23], 1.0f);  // closes the window
 
-  SmallEffect even(10.0f);
-  out = runSingle(even.effect, ones(22));
-  EXPECT_EQ(out[20], 1.0f);
+  // At 1 Hz with duration 0 the fade count is 1 and the half-fade count 0: the one window frame is
+  // silent instead of a division by zero.
+  SmallEffect one(1.0f);
+  ASSERT_EQ(one.effect.fadeSampleCount(), 1);
+  ASSERT_EQ(one.effect.halfFadeSampleCount(), 0);
+  EXPECT_EQ(runSingle(one.effect, std::vector<float>(4, 0.5f)), (std::vector<float>{0.5f, 0.5f, 0.0f, 0.5f}));
 }
 
 // Windows of many lengths, short and long, up to the longest the ramp versions take.
@@ -220,18 +219,6 @@ TEST(FadeGateGain, EveryWindowLengthThroughTheEffectMatchesTheDoubleFormulaBitFo
   }
 }
 
-TEST(FadeGateGain, OneFrameWindowIsSilentInsteadOfDividingByZero) {
-  // At 1 Hz with duration 0 the fade count is 1 and the half-fade count 0.
-  SmallEffect small(1.0f);
-  ASSERT_EQ(small.effect.fadeSampleCount(), 1);
-  ASSERT_EQ(small.effect.halfFadeSampleCount(), 0);
-  std::vector<float> out = runSingle(small.effect, std::vector<float>(4, 0.5f));
-  EXPECT_EQ(out[0], 0.5f);
-  EXPECT_EQ(out[1], 0.5f);  // opens
-  EXPECT_EQ(out[2], 0.0f);  // the one window frame
-  EXPECT_EQ(out[3], 0.5f);  // closes
-}
-
 TEST(FadeGateBuffers, InPlaceProcessingMatchesSeparateBuffers) {
   SmallEffect separate(13.0f, 0.2f, 0.7f), inPlace(13.0f, 0.2f, 0.7f);
   std::vector<float> left(300), right(300);
@@ -256,41 +243,70 @@ TEST(FadeGateBuffers, InPlaceProcessingMatchesSeparateBuffers) {
   EXPECT_EQ(dr, dor);
 }
 
-TEST(FadeGateParameterChanges, ShorterDurationEndsARunningWindowAtTheNextFrame) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);                 // fade 50
-  runSingle(small.effect, ones(31));                    // 20 frames into the window
-  small.effect.setParameter(kDurationParameter, 0.0f);  // fade 10: the counter is past it
-  std::vector<float> out = runSingle(small.effect, ones(3));
-  EXPECT_EQ(out[0], 1.0f);  // closes the window unchanged
-  EXPECT_EQ(out[1], 1.0f);
+// Counts read afresh at every frame: a change takes effect at the next frame of a running cycle.
+TEST(FadeGateParameterChanges, TakeEffectAtTheNextFrame) {
+  // What follows `frames` frames of ones at 10 Hz with the given parameters, once `change` is made.
+  auto after = [](float interval, float duration, int frames, auto change, size_t n) {
+    SmallEffect small(10.0f, interval, duration);
+    runSingle(small.effect, ones(frames));
+    change(small.effect);
+    return runSingle(small.effect, ones(n));
+  };
+  auto setDuration = [](float value) {
+    return [=](FadecrestVST& e) { e.setParameter(kDurationParameter, value); };
+  };
+  // Fade 50, 20 frames into the window; fade 10 is below the counter: the window closes unchanged.
+  EXPECT_EQ(after(0.0f, 1.0f, 31, setDuration(0.0f), 2), (std::vector<float>{1.0f, 1.0f}));
+  // Five frames into a window of half 25; half 15 moves the ramp: |15 - 6| / 15.
+  EXPECT_EQ(after(0.0f, 1.0f, 16, setDuration(0.5f), 1), std::vector<float>{0.6f});
+  // A new sample rate retimes the running window without restarting it: half 50, |50 - 6| / 50.
+  auto rate20 = [](FadecrestVST& e) { e.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f); };
+  EXPECT_EQ(after(0.0f, 1.0f, 16, rate20, 1), std::vector<float>{0.88f});
+  // Interval 600, 100 frames in; interval 10 opens the window at once.
+  auto interval0 = [](FadecrestVST& e) { e.setParameter(kIntervalParameter, 0.0f); };
+  EXPECT_EQ(after(1.0f, 0.0f, 100, interval0, 2), (std::vector<float>{1.0f, 0.8f}));
 
+  // The shorter duration ends a running window in double precision too.
   SmallEffect twice(10.0f, 0.0f, 1.0f);
   runDouble(twice.effect, std::vector<double>(31, 1.0));
   twice.effect.setParameter(kDurationParameter, 0.0f);
   EXPECT_EQ(runDouble(twice.effect, {1.0})[0], 1.0);
 }
 
-TEST(FadeGateParameterChanges, ANewHalfFadeCountMovesTheRampInsideARunningWindow) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);                  // fade 50, half 25
-  runSingle(small.effect, ones(16));                     // five frames into the window
-  small.effect.setParameter(kDurationParameter, 0.5f);   // fade 30, half 15
-  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.6f);  // |15 - 6| / 15
-}
+// Host automation may set parameters while the audio thread processes. Run both at once; under
+// ThreadSanitizer this shows the shared fields are free of data races, and in every build that the
+// audio stays bounded, one gain for both channels, while the counts change under it.
+TEST(Concurrency, ParametersChangeWhileAudioRuns) {
+  FadecrestVST effect(nullptr);
+  effect.setSampleRate(200.0f);
+  effect.setProgram(5);
+  std::atomic<bool> done{false};
 
-TEST(FadeGateParameterChanges, ANewSampleRateRetimesARunningWindowWithoutRestartingIt) {
-  SmallEffect small(10.0f, 0.0f, 1.0f);                             // fade 50, half 25
-  runSingle(small.effect, ones(16));                                // five frames into the window
-  small.effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 20.0f);  // fade 100, half 50
-  EXPECT_EQ(runSingle(small.effect, ones(1))[0], 0.88f);            // |50 - 6| / 50
-}
+  std::thread automation([&] {
+    for (int i = 0; !done.load(); ++i) {
+      effect.setParameter(i % 2, static_cast<float>(i % 101) / 100.0f);
+      if (i % 1000 == 0) std::this_thread::yield();
+    }
+  });
 
-TEST(FadeGateParameterChanges, ShorterIntervalOpensTheWindowAtOnce) {
-  SmallEffect small(10.0f, 1.0f, 0.0f);  // interval 600
-  runSingle(small.effect, ones(100));
-  small.effect.setParameter(kIntervalParameter, 0.0f);  // interval 10
-  std::vector<float> out = runSingle(small.effect, ones(3));
-  EXPECT_EQ(out[0], 1.0f);
-  EXPECT_EQ(out[1], 0.8f);
+  const int frames = 256;
+  std::vector<float> left(frames, 0.5f), right(frames, -0.5f), outL(frames), outR(frames);
+  float* in[2] = {left.data(), right.data()};
+  float* out[2] = {outL.data(), outR.data()};
+  float largest = 0.0f;
+  for (int block = 0; block < 2000; ++block) {
+    effect.processReplacing(in, out, frames);
+    for (int i = 0; i < frames; ++i) {
+      ASSERT_TRUE(std::isfinite(outL[i]));
+      // Both channels of a frame get one gain, even while the counts change under them.
+      ASSERT_EQ(outR[i], -outL[i]) << "block " << block << " frame " << i;
+      largest = std::max(largest, std::fabs(outL[i]));
+    }
+  }
+  done = true;
+  automation.join();
+  // The gain never exceeds 1 + 1/h, and h is at least 100 at 200 Hz.
+  EXPECT_LE(largest, 0.5f * 1.01f);
 }
 
 }  // namespace

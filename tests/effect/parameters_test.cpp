@@ -91,18 +91,15 @@ TEST(SampleCountsLifecycle, StartAt44100AndFollowEveryNewSampleRate) {
   EXPECT_EQ(effect.fadeSampleCount(), 480000);
 }
 
-TEST(Programs, AfterConstructionProgramOneIsCurrent) {
+TEST(Programs, ProgramOneIsCurrentAfterConstructionAndTheBankHoldsSixNamedPrograms) {
   FadecrestVST effect(nullptr);
-  Text name;
+  Text current;
   EXPECT_EQ(effect.dispatcher(effGetProgram, 0, 0, nullptr, 0), 1);
-  effect.dispatcher(effGetProgramName, 0, 0, name.bytes, 0);
-  EXPECT_EQ(name.str(), "Very Long track");
+  effect.dispatcher(effGetProgramName, 0, 0, current.bytes, 0);
+  EXPECT_EQ(current.str(), "Very Long track");
   EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
   EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
-}
 
-TEST(Programs, TheBankHoldsSixNamedPrograms) {
-  FadecrestVST effect(nullptr);
   const char* names[] = {"Init", "Very Long track", "Long track", "Medium track", "Short track", "Shortest"};
   const float values[] = {1.0f, 1.0f, 0.75f, 0.5f, 0.25f, 0.0f};
   for (VstInt32 i = 0; i < 6; ++i) {
@@ -141,7 +138,7 @@ TEST(Programs, SettingAProgramAppliesDurationThenIntervalAndLeavesTheBankAlone) 
   EXPECT_EQ(effect.getParameter(kIntervalParameter), 0.5f);
 }
 
-TEST(Programs, InitNamesCarryTheirProgramNumber) {
+TEST(Programs, InitNamesCarryTheirProgramNumberAndNamesAreCutTo24Characters) {
   FadecrestVST effect(nullptr);
   Text name;
   effect.setProgram(0);
@@ -162,18 +159,14 @@ TEST(Programs, InitNamesCarryTheirProgramNumber) {
   effect.setProgramName(lower);
   effect.getProgramName(name.bytes);
   EXPECT_EQ(name.str(), "init");
-}
 
-TEST(Programs, NamesAreCutTo24Characters) {
-  FadecrestVST effect(nullptr);
-  char longName[] = "abcdefghijklmnopqrstuvwxyz1234";  // 30 characters
+  char longName[] = "abcdefghijklmnopqrstuvwxyz1234";  // 30 characters, cut to 24
   effect.dispatcher(effSetProgramName, 0, 0, longName, 0);
-  Text name;
   effect.dispatcher(effGetProgramName, 0, 0, name.bytes, 0);
   EXPECT_EQ(name.str(), "abcdefghijklmnopqrstuvwx");
 }
 
-TEST(ParameterTexts, NamesLabelsAndDisplays) {
+TEST(ParameterTexts, NamesLabelsAndDisplaysPaddedUpToTheLimitForTheTwoParametersOnly) {
   FadecrestVST effect(nullptr);
   Text text;
   effect.dispatcher(effGetParamName, 0, 0, text.bytes, 0);
@@ -194,43 +187,38 @@ TEST(ParameterTexts, NamesLabelsAndDisplays) {
     effect.dispatcher(effGetParamDisplay, d.index, 0, text.bytes, 0);
     EXPECT_EQ(text.str(), d.shown);
   }
-}
 
-TEST(ParameterTexts, UnknownIndicesStoreAndNameNothingButStillReachTheEditor) {
-  FadecrestVST effect(nullptr);
+  // Short texts are padded with terminators up to the limit.
+  Text label, name, vendor;
+  effect.getParameterLabel(0, label.bytes);  // "seconds" is 7 of 8
+  EXPECT_EQ(label.bytes[7], 0);
+  EXPECT_EQ(label.bytes[8], 0);
+  EXPECT_EQ(label.bytes[9], 'x');
+  effect.getParameterName(0, name.bytes);  // exactly 8: terminator in the ninth byte
+  EXPECT_EQ(name.bytes[8], 0);
+  EXPECT_EQ(name.bytes[9], 'x');
+  effect.getVendorString(vendor.bytes);
+  for (int i = 8; i <= 64; ++i) EXPECT_EQ(vendor.bytes[i], 0) << i;
+  EXPECT_EQ(vendor.bytes[65], 'x');
+
+  // Other indices store and name nothing, but still reach the editor.
   std::vector<LoggedCall> log;
   replaceEditor(effect, log);
   effect.setParameter(7, 0.3f);
   EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 7, 0.3f}}));
-  EXPECT_EQ(effect.getParameter(kIntervalParameter), 1.0f);
-  EXPECT_EQ(effect.getParameter(kDurationParameter), 1.0f);
+  EXPECT_EQ(effect.getParameter(kIntervalParameter), 0.0f);  // as the displays left them
+  EXPECT_EQ(effect.getParameter(kDurationParameter), 0.75f);
   for (VstInt32 opcode :
        std::initializer_list<VstInt32>{effGetParamName, effGetParamLabel, effGetParamDisplay}) {
-    Text text;
-    effect.dispatcher(opcode, 2, 0, text.bytes, 0);
-    EXPECT_EQ(text.bytes[0], 'x') << "opcode " << opcode;
+    Text untouched;
+    effect.dispatcher(opcode, 2, 0, untouched.bytes, 0);
+    EXPECT_EQ(untouched.bytes[0], 'x') << "opcode " << opcode;
   }
 }
 
-TEST(ParameterTexts, ShortTextsArePaddedWithTerminatorsUpToTheLimit) {
-  FadecrestVST effect(nullptr);
-  Text text;
-  effect.getParameterLabel(0, text.bytes);  // "seconds" is 7 of 8
-  EXPECT_EQ(text.bytes[7], 0);
-  EXPECT_EQ(text.bytes[8], 0);
-  EXPECT_EQ(text.bytes[9], 'x');
-  Text name;
-  effect.getParameterName(0, name.bytes);  // exactly 8: terminator in the ninth byte
-  EXPECT_EQ(name.bytes[8], 0);
-  EXPECT_EQ(name.bytes[9], 'x');
-  Text vendor;
-  effect.getVendorString(vendor.bytes);
-  for (int i = 8; i <= 64; ++i) EXPECT_EQ(vendor.bytes[i], 0) << i;
-  EXPECT_EQ(vendor.bytes[65], 'x');
-}
-
-TEST(Identity, WhatTheHostSeesOfTheEffect) {
-  FadecrestVST effect(nullptr);
+TEST(Identity, WhatTheHostSeesOfTheEffectAndNoRequestForMidi) {
+  RecordingHost host;
+  FadecrestVST effect(RecordingHost::callback);
   Text text;
   EXPECT_EQ(effect.dispatcher(effGetEffectName, 0, 0, text.bytes, 0), 1);
   EXPECT_EQ(text.str(), "Fadecrest");
@@ -238,24 +226,15 @@ TEST(Identity, WhatTheHostSeesOfTheEffect) {
   EXPECT_EQ(text.str(), "Fadecrest");
   EXPECT_EQ(effect.dispatcher(effGetVendorString, 0, 0, text.bytes, 0), 1);
   EXPECT_EQ(text.str(), "Corvenna");
-  EXPECT_EQ(effect.dispatcher(effGetVendorVersion, 0, 0, nullptr, 0), 1000);
-  EXPECT_EQ(effect.dispatcher(effGetVstVersion, 0, 0, nullptr, 0), 2400);
-  EXPECT_EQ(effect.dispatcher(effGetPlugCategory, 0, 0, nullptr, 0), 1);
   char midi[] = "receiveVstMidiEvent";
   char other[] = "sendVstEvents";
   EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, midi, 0), 0);
   EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, other, 0), 0);
   for (VstInt32 index : {0, 1, 5, -3})
     EXPECT_EQ(effect.dispatcher(effCanBeAutomated, index, 0, nullptr, 0), 1);
-}
-
-TEST(Identity, NeverAsksTheHostForMidi) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
   effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0);
   effect.dispatcher(effMainsChanged, 0, 0, nullptr, 0);
-  EXPECT_TRUE(host.callsWith(audioMasterWantMidi).empty());
-  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host.calls.empty());  // no request for MIDI events, at construction or resume
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Calls into the host: arguments, order, what the answers become, and the neutral answers without
-// a host.
+// a host; and the value-to-text conversions.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "effect/fadecrestvst.h"
 #include "support/logging_editor.h"
@@ -11,9 +14,18 @@
 
 namespace {
 
-TEST(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
+// An effect whose host records every call and answers as the test says.
+struct HostCalls : testing::Test {
+  // A call of this effect as the host records it.
+  HostCall call(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                float opt = 0) {
+    return {effect.getAeffect(), opcode, index, value, ptr, opt};
+  }
   RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+  FadecrestVST effect{RecordingHost::callback};
+};
+
+TEST_F(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
   std::vector<LoggedCall> log;
   replaceEditor(effect, log);
   float seenByHost = -1.0f;
@@ -27,42 +39,26 @@ TEST(HostCalls, AutomationSetsTheValueBeforeTellingTheHost) {
   };
   effect.setParameterAutomated(0, 0.25f);
   EXPECT_EQ(log, (std::vector<LoggedCall>{{"editor", 0, 0.25f}, {"host", 0, 0.25f}}));
-  auto automate = host.callsWith(audioMasterAutomate);
-  ASSERT_EQ(automate.size(), 1u);
-  EXPECT_EQ(automate[0].effect, effect.getAeffect());
-  EXPECT_EQ(automate[0].index, 0);
-  EXPECT_EQ(automate[0].value, 0);
-  EXPECT_EQ(automate[0].ptr, nullptr);
-  EXPECT_EQ(automate[0].opt, 0.25f);
+  EXPECT_EQ(host.calls, std::vector<HostCall>{call(audioMasterAutomate, 0, 0, nullptr, 0.25f)});
   EXPECT_EQ(seenByHost, 0.25f);
   EXPECT_EQ(intervalSeenByHost, 694575);  // 15.75 s at 44100 Hz
 }
 
-TEST(HostCalls, EditGesturesAndWindowRequests) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+TEST_F(HostCalls, EditGesturesWindowRequestsAndCapabilities) {
   host.answer = 1;
   EXPECT_TRUE(effect.beginEdit(1));
   EXPECT_TRUE(effect.endEdit(1));
   EXPECT_TRUE(effect.sizeWindow(328, 264));
   effect.masterIdle();
-  ASSERT_EQ(host.calls.size(), 4u);
-  EXPECT_EQ(host.calls[0].opcode, audioMasterBeginEdit);
-  EXPECT_EQ(host.calls[0].index, 1);
-  EXPECT_EQ(host.calls[1].opcode, audioMasterEndEdit);
-  EXPECT_EQ(host.calls[2].opcode, audioMasterSizeWindow);
-  EXPECT_EQ(host.calls[2].index, 328);
-  EXPECT_EQ(host.calls[2].value, 264);
-  EXPECT_EQ(host.calls[3].opcode, audioMasterIdle);
+  EXPECT_EQ(host.calls,
+            (std::vector<HostCall>{call(audioMasterBeginEdit, 1), call(audioMasterEndEdit, 1),
+                                   call(audioMasterSizeWindow, 328, 264), call(audioMasterIdle)}));
 
   host.answer = 0;
   EXPECT_FALSE(effect.beginEdit(0));
   EXPECT_FALSE(effect.sizeWindow(1, 1));
-}
 
-TEST(HostCalls, CanHostDoTurnsAnyNonZeroAnswerIntoOne) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+  // The capability query answers exactly 1 for any non-zero answer.
   char sizeWindow[] = "sizeWindow";
   for (VstIntPtr answer : {VstIntPtr{-1}, VstIntPtr{1}, VstIntPtr{7}}) {
     host.answer = answer;
@@ -70,11 +66,10 @@ TEST(HostCalls, CanHostDoTurnsAnyNonZeroAnswerIntoOne) {
   }
   host.answer = 0;
   EXPECT_EQ(effect.canHostDo(sizeWindow), 0);
-  EXPECT_EQ(host.calls.back().opcode, audioMasterCanDo);
-  EXPECT_EQ(host.calls.back().ptr, sizeWindow);
+  EXPECT_EQ(host.calls.back(), call(audioMasterCanDo, 0, 0, sizeWindow));
 }
 
-TEST(HostCalls, WithoutAHostEveryCallAnswersNeutrally) {
+TEST(NoHost, EveryCallAnswersNeutrally) {
   FadecrestVST effect(nullptr);
   effect.setParameterAutomated(1, 0.5f);
   EXPECT_EQ(effect.getParameter(1), 0.5f);
@@ -93,9 +88,7 @@ TEST(HostCalls, WithoutAHostEveryCallAnswersNeutrally) {
   EXPECT_EQ(effect.offlineGetCurrentPass(), 0);
 }
 
-TEST(HostCalls, AnswersThatUpdateTheEffectsSettings) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+TEST_F(HostCalls, AnswersThatUpdateTheEffectsSettings) {
   host.answer = 48000;
   EXPECT_EQ(effect.updateSampleRate(), 48000.0);
   EXPECT_EQ(effect.getSampleRate(), 48000.0f);
@@ -109,13 +102,11 @@ TEST(HostCalls, AnswersThatUpdateTheEffectsSettings) {
   EXPECT_TRUE(effect.isInputConnected(0));  // an answer of 0 means connected
   host.answer = 1;
   EXPECT_FALSE(effect.isOutputConnected(0));
-  EXPECT_EQ(host.calls.back().value, 1);  // an output
+  EXPECT_EQ(host.calls.back(), call(audioMasterPinConnected, 0, 1));  // value 1: an output
   EXPECT_EQ(effect.offlineGetCurrentMetaPass(), 1);
 }
 
-TEST(HostCalls, FileSelectorsAndChunkFilesNeedAnArgument) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
+TEST_F(HostCalls, ArgumentsGoInTheirPlacesAndNullArgumentsAreNotPassedOn) {
   host.answer = 1;
   EXPECT_FALSE(effect.openFileSelector(nullptr));
   EXPECT_FALSE(effect.closeFileSelector(nullptr));
@@ -123,28 +114,18 @@ TEST(HostCalls, FileSelectorsAndChunkFilesNeedAnArgument) {
   EXPECT_TRUE(host.calls.empty());
   int path = 0;
   EXPECT_TRUE(effect.getChunkFile(&path));
-  EXPECT_EQ(host.calls.back().opcode, audioMasterGetChunkFile);
-}
+  EXPECT_EQ(host.calls.back(), call(audioMasterGetChunkFile, 0, 0, &path));
 
-TEST(HostCalls, OfflineAndVendorArgumentsGoInTheirPlaces) {
-  RecordingHost host;
-  FadecrestVST effect(RecordingHost::callback);
   host.answer = 3;
   int task = 0;
   EXPECT_TRUE(effect.offlineRead(reinterpret_cast<VstOfflineTask*>(&task), 9, false));
-  EXPECT_EQ(host.calls.back().index, 0);
-  EXPECT_EQ(host.calls.back().value, 9);
-  EXPECT_EQ(host.calls.back().ptr, &task);
+  EXPECT_EQ(host.calls.back(), call(audioMasterOfflineRead, 0, 9, &task));
   EXPECT_TRUE(effect.offlineStart(reinterpret_cast<VstAudioFile*>(&task), 4, 2));
-  EXPECT_EQ(host.calls.back().index, 2);
-  EXPECT_EQ(host.calls.back().value, 4);
+  EXPECT_EQ(host.calls.back(), call(audioMasterOfflineStart, 2, 4, &task));
   EXPECT_EQ(effect.hostVendorSpecific(5, 6, &task, 7.5f), 3);
-  EXPECT_EQ(host.calls.back().opcode, audioMasterVendorSpecific);
-  EXPECT_EQ(host.calls.back().index, 5);
-  EXPECT_EQ(host.calls.back().value, 6);
-  EXPECT_EQ(host.calls.back().opt, 7.5f);
+  EXPECT_EQ(host.calls.back(), call(audioMasterVendorSpecific, 5, 6, &task, 7.5f));
   effect.setOutputSamplerate(22050.0f);
-  EXPECT_EQ(host.calls.back().opt, 22050.0f);
+  EXPECT_EQ(host.calls.back(), call(audioMasterSetOutputSampleRate, 0, 0, nullptr, 22050.0f));
 }
 
 TEST(SpeakerArrangements, AllocateCopyAndRelease) {
@@ -178,6 +159,73 @@ TEST(SpeakerArrangements, AllocateCopyAndRelease) {
   EXPECT_TRUE(effect.deallocateArrangement(&copy));
   EXPECT_EQ(copy, nullptr);
   EXPECT_TRUE(effect.deallocateArrangement(&source));
+  ASSERT_TRUE(effect.allocateArrangement(&source, 0));  // no speakers is an arrangement too
+  EXPECT_EQ(source->numChannels, 0);
+  EXPECT_TRUE(effect.deallocateArrangement(&source));
+}
+
+// --- value-to-text conversions: fixed eight-character decimals with cut digits, and companions ---
+
+struct Formatter : testing::Test {
+  std::string text(void (AudioEffect::*convert)(float, char*, VstInt32), float value, VstInt32 maxLen = 8) {
+    char buffer[32];
+    std::memset(buffer, 'x', sizeof(buffer));
+    (effect.*convert)(value, buffer, maxLen);
+    EXPECT_EQ(buffer[maxLen], 0) << "terminator at the limit";
+    return buffer;
+  }
+  std::string f2s(float value, VstInt32 maxLen = 8) {
+    return text(&AudioEffect::float2string, value, maxLen);
+  }
+  std::string i2s(VstInt32 value) {
+    char buffer[32];
+    effect.int2string(value, buffer, 16);
+    return buffer;
+  }
+  FadecrestVST effect{nullptr};
+};
+
+TEST_F(Formatter, FloatTextHasEightCharactersCutsDigitsAndIsHugeOutOfRange) {
+  EXPECT_EQ(f2s(1.0f), "1.000000");
+  EXPECT_EQ(f2s(60.0f), "60.00000");
+  EXPECT_EQ(f2s(30.5f), "30.50000");
+  EXPECT_EQ(f2s(18.7f), "18.70000");
+  EXPECT_EQ(f2s(2.9999998f), "2.999999");
+  EXPECT_EQ(f2s(-1.0f), "-1.00000");
+  EXPECT_EQ(f2s(0.0f), "0.000000");
+  EXPECT_EQ(f2s(1234567.0f), "1234567.");
+  EXPECT_EQ(f2s(45.25f), "45.25000");
+  // Out of range, and not a number, is "Huge!".
+  EXPECT_EQ(f2s(100000000.0f), "Huge!");
+  EXPECT_EQ(f2s(-10000000.0f), "Huge!");
+  EXPECT_NE(f2s(-9999999.0f), "Huge!");
+  EXPECT_EQ(f2s(std::numeric_limits<float>::infinity()), "Huge!");
+  EXPECT_EQ(f2s(-std::numeric_limits<float>::infinity()), "Huge!");
+  EXPECT_EQ(f2s(std::nanf("")), "Huge!");
+  // A smaller limit cuts the text.
+  EXPECT_EQ(f2s(30.5f, 4), "30.5");
+  EXPECT_EQ(f2s(30.5f, 2), "30");
+  EXPECT_EQ(f2s(100000000.0f, 3), "Hug");
+}
+
+TEST_F(Formatter, DecibelsHertzAndMilliseconds) {
+  EXPECT_EQ(text(&AudioEffect::dB2string, 0.0f), "-oo");
+  EXPECT_EQ(text(&AudioEffect::dB2string, -2.0f), "-oo");
+  EXPECT_EQ(text(&AudioEffect::dB2string, 1.0f), "0.000000");
+  EXPECT_EQ(text(&AudioEffect::Hz2string, 0.0f), "0.000000");
+  EXPECT_EQ(text(&AudioEffect::Hz2string, 441.0f), "100.0000");
+  EXPECT_EQ(text(&AudioEffect::ms2string, 44100.0f), "1000.000");
+}
+
+TEST_F(Formatter, IntegerText) {
+  EXPECT_EQ(i2s(0), "0");
+  EXPECT_EQ(i2s(-42), "-42");
+  EXPECT_EQ(i2s(7), "7");
+  EXPECT_EQ(i2s(1000), "1000");
+  EXPECT_EQ(i2s(99999999), "99999999");
+  EXPECT_EQ(i2s(100000000), "Huge!");
+  EXPECT_EQ(i2s(-123456789), "-123456789");
+  EXPECT_EQ(i2s(std::numeric_limits<VstInt32>::min()), "Huge!");
 }
 
 }  // namespace

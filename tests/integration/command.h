@@ -4,42 +4,38 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/child_arguments.h"
 
 struct CommandResult {
   int exitCode = -1;  // -1 when it did not exit normally
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
-// Runs argv[0] in `directory` (the current one if empty) with `environment` laid over ours,
-// sending it `signal` after `signalAfter` if that is given.
+// A file's bytes; empty when it cannot be read.
+inline std::string contentsOf(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Runs argv[0] in `directory` (the current one if empty) with `environment` laid over ours.
 inline CommandResult runCommand(const std::vector<std::string>& argv,
                                 const std::filesystem::path& directory = {},
-                                const std::map<std::string, std::string>& environment = {},
-                                std::optional<std::chrono::milliseconds> signalAfter = {},
-                                int signal = SIGTERM) {
+                                const std::map<std::string, std::string>& environment = {}) {
   // Everything the child needs is prepared here: after fork only async-signal-safe calls.
   const ChildArguments child(argv, environment);
   std::string cwd = directory.string();
-
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
+  FILE *out = std::tmpfile(), *err = std::tmpfile();
   if (!out || !err) return {};
   const int outFd = fileno(out), errFd = fileno(err);
   pid_t pid = fork();
@@ -48,27 +44,14 @@ inline CommandResult runCommand(const std::vector<std::string>& argv,
     child.exec();
     _exit(127);
   }
-  if (signalAfter) {
-    std::this_thread::sleep_for(*signalAfter);
-    kill(pid, signal);
-  }
   int status = 0;
   waitpid(pid, &status, 0);
-
-  auto slurp = [](FILE* file) {
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
+  auto slurp = [](FILE* file) {  // opened again by a name of its own, so from the start
+    std::string text = contentsOf("/proc/self/fd/" + std::to_string(fileno(file)));
     std::fclose(file);
     return text;
   };
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
-
-// A file's bytes; empty when it cannot be read.
-inline std::string contentsOf(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Everything a program keeps per user (home, configuration, caches, data, run-time files and
@@ -89,16 +72,13 @@ inline std::map<std::string, std::string> privateUserEnvironment(const std::file
 
 // How a command ended, in words, with everything it printed, for a failure message.
 inline std::string describe(const std::string& step, const CommandResult& result) {
-  std::string text = step + ": ";
-  if (result.exitCode == -1)
-    text += "killed by a signal";
-  else if (result.exitCode == 124)
-    text += "timed out";
-  else if (result.exitCode > 128)
-    text += "killed by signal " + std::to_string(result.exitCode - 128);
-  else
-    text += "exit status " + std::to_string(result.exitCode);
-  return text + "\n--- standard output ---\n" + result.out + "--- standard error ---\n" + result.err;
+  const int code = result.exitCode;
+  const std::string how = code == -1    ? "killed by a signal"
+                          : code == 124 ? "timed out"
+                          : code > 128  ? "killed by signal " + std::to_string(code - 128)
+                                        : "exit status " + std::to_string(code);
+  return step + ": " + how + "\n--- standard output ---\n" + result.out + "--- standard error ---\n" +
+         result.err;
 }
 
 class ScratchDirectory {
@@ -106,8 +86,7 @@ class ScratchDirectory {
   ScratchDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "fadecrest-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
-      throw std::filesystem::filesystem_error("mkdtemp", pattern,
-                                              std::error_code(errno, std::generic_category()));
+      throw std::runtime_error("cannot make " + pattern + ": " + std::strerror(errno));
     path_ = pattern;
   }
   ~ScratchDirectory() { std::filesystem::remove_all(path_); }
@@ -116,14 +95,6 @@ class ScratchDirectory {
 
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  std::vector<std::string> fileNames() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_))
-      names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
  private:
   std::filesystem::path path_;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "platform/headless/input.h"
 #include "platform/raster/image.h"
 
 using raster::Image;
@@ -74,13 +73,4 @@ TEST(Raster, PremultipliedSourceOver) {
       EXPECT_EQ(row.pixel(x, 0), alone.pixel(x, 0)) << "pixel " << x << ", opacity " << opacity;
     }
   }
-}
-
-TEST(HeadlessInput, ManualClockMovesOnlyWhenTold) {
-  platform::headless::resetInput();
-  EXPECT_EQ(platform::tickCount(), 0u);
-  platform::sleep(25);
-  platform::headless::advanceClock(5);
-  EXPECT_EQ(platform::tickCount(), 30u);
-  platform::headless::resetInput();
 }

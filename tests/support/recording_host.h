@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,13 @@ struct HostCall {
   VstIntPtr value;
   void* ptr;
   float opt;
+  bool operator==(const HostCall&) const = default;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const HostCall& c) {
+  return out << "{opcode " << c.opcode << ", index " << c.index << ", value " << c.value << ", ptr " << c.ptr
+             << ", opt " << c.opt << "}";
+}
 
 class RecordingHost {
  public:

@@ -194,6 +194,21 @@ class VirtualDisplay {
     return found;
   }
 
+  // A window's property of 32-bit items, as longs; empty when it has none.
+  std::vector<long> property(Window window, const char* name) const {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(connection_, window, XInternAtom(connection_, name, False), 0, 64, False,
+                       AnyPropertyType, &type, &format, &count, &after, &data);
+    std::vector<long> items;
+    if (data && format == 32)
+      items.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    if (data) XFree(data);
+    return items;
+  }
+
   // What the server holds for the client that owns a window: its resources by type, or nothing
   // when no client owns it.
   std::map<std::string, int> resourcesOfOwner(XID window) const {

@@ -1,18 +1,21 @@
+// Bitmaps: PNG resources decoded into premultiplied images and drawn three ways, the classic
+// fallback, damaged pictures; and the editor's own pictures as a person would check them on screen.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <set>
 #include <vector>
 
-#include "platform/headless/surface.h"
 #include "platform/resources.h"
 #include "test_pictures.h"
 #include "vstgui/cbitmap.h"
-#include "vstgui/cdrawcontext.h"
 
 using namespace VSTGUI;
-using platform::headless::HeadlessSurface;
+using testing_pictures::Canvas;
 using testing_pictures::encodePng;
+using testing_pictures::imageBytes;
 using testing_pictures::PngPicture;
 
 namespace {
@@ -47,19 +50,12 @@ struct Loaded {
   CBitmap* bitmap;
 };
 
-std::vector<std::uint8_t> imageBytes(const raster::Image& image) {
-  std::vector<std::uint8_t> bytes;
-  for (int y = 0; y < image.height(); ++y)
-    bytes.insert(bytes.end(), image.memoryRow(y), image.memoryRow(y) + image.rowBytes());
-  return bytes;
-}
-
 // A patterned ground for blending tests.
-void paintGround(HeadlessSurface& surface) {
-  for (int y = 0; y < surface.image().height(); ++y)
-    for (int x = 0; x < surface.image().width(); ++x)
-      *surface.image().at(x, y) = {static_cast<std::uint8_t>(x * 20), static_cast<std::uint8_t>(y * 30), 90,
-                                   255};
+void paintGround(Canvas& canvas) {
+  for (int y = 0; y < canvas.image().height(); ++y)
+    for (int x = 0; x < canvas.image().width(); ++x)
+      *canvas.surface.image().at(x, y) = {static_cast<std::uint8_t>(x * 20),
+                                          static_cast<std::uint8_t>(y * 30), 90, 255};
 }
 
 }  // namespace
@@ -119,7 +115,7 @@ TEST_F(BitmapTest, EveryBitmapHasItsOwnImageOfItsOwnBytes) {
   EXPECT_EQ(stored(*Loaded(3000), 0, 0), (std::vector<int>{254, 0, 0, 255}));
 }
 
-TEST_F(BitmapTest, ColourTypesEndInBlueGreenRedAlpha) {
+TEST_F(BitmapTest, ColourTypesAndInterlacingEndInBlueGreenRedAlpha) {
   // Colour type 2 without a transparency chunk: opaque everywhere.
   Loaded rgb(add(encodePng({2, 1, PNG_COLOR_TYPE_RGB, 8, {255, 0, 0, 0, 0, 255}})));
   EXPECT_EQ(stored(*rgb, 0, 0), (std::vector<int>{0, 0, 254, 255}));
@@ -139,105 +135,92 @@ TEST_F(BitmapTest, ColourTypesEndInBlueGreenRedAlpha) {
   Loaded bits(add(encodePng({8, 1, PNG_COLOR_TYPE_GRAY, 1, {0b10100000}})));
   EXPECT_EQ(stored(*bits, 0, 0), (std::vector<int>{254, 254, 254, 255}));
   EXPECT_EQ(stored(*bits, 1, 0), (std::vector<int>{0, 0, 0, 255}));
-}
 
-TEST_F(BitmapTest, InterlacedPicturesDecodeWhole) {
-  PngPicture picture{9, 9, PNG_COLOR_TYPE_RGB_ALPHA, 8, {}};
+  // An interlaced picture decodes whole, as its plain twin does.
+  PngPicture plain{9, 9, PNG_COLOR_TYPE_RGB_ALPHA, 8, {}};
   for (int i = 0; i < 81; ++i)
-    picture.samples.insert(picture.samples.end(), {static_cast<std::uint8_t>(i), 0, 0, 255});
-  PngPicture interlaced = picture;
+    plain.samples.insert(plain.samples.end(), {static_cast<std::uint8_t>(i), 0, 0, 255});
+  PngPicture interlaced = plain;
   interlaced.interlaced = true;
-  Loaded plain(add(encodePng(picture)));
-  Loaded adam7(add(encodePng(interlaced)));
+  Loaded once(add(encodePng(plain))), adam7(add(encodePng(interlaced)));
   for (int y = 0; y < 9; ++y)
-    for (int x = 0; x < 9; ++x) ASSERT_EQ(stored(*adam7, x, y), stored(*plain, x, y)) << x << "," << y;
+    for (int x = 0; x < 9; ++x) ASSERT_EQ(stored(*adam7, x, y), stored(*once, x, y)) << x << "," << y;
 }
 
-TEST_F(BitmapTest, TopRowShowsAtTheTop) {
+TEST_F(BitmapTest, TheTopRowShowsAtTheTopAndBlocksOutsideThePictureReadNothingOutside) {
   // Three rows: red, green, blue.
   PngPicture picture{1, 3, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255}};
   Loaded bitmap(add(encodePng(picture)));
-  HeadlessSurface surface(4, 4);
-  CDrawContext context(nullptr, &surface, nullptr);
-  context.offset = CPoint(1, 0);
-  bitmap->draw(&context, CRect(0, 1, 1, 3), CPoint(0, 1));  // rows 1 and 2 of the picture
-  EXPECT_EQ(surface.image().pixel(1, 0), raster::Pixel{});
-  EXPECT_EQ(surface.image().pixel(1, 1), (raster::Pixel{0, 254, 0, 255}));
-  EXPECT_EQ(surface.image().pixel(1, 2), (raster::Pixel{254, 0, 0, 255}));
+  Canvas canvas(4, 4);
+  canvas.context.offset = CPoint(1, 0);
+  bitmap->draw(&canvas.context, CRect(0, 1, 1, 3), CPoint(0, 1));  // rows 1 and 2 of the picture
+  EXPECT_EQ(canvas.at(1, 0), raster::Pixel{});
+  EXPECT_EQ(canvas.at(1, 1), (raster::Pixel{0, 254, 0, 255}));
+  EXPECT_EQ(canvas.at(1, 2), (raster::Pixel{254, 0, 0, 255}));
   // Bottom-up memory: the picture's first row is the last memory row.
   EXPECT_EQ(bitmap->getImage()->memoryRow(2)[2], 254);
+
+  Loaded square(add(encodePng({2, 2, PNG_COLOR_TYPE_RGB, 8, {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0}})));
+  Canvas outside(8, 8);
+  square->draw(&outside.context, CRect(0, 0, 8, 8), CPoint(-1, 1));  // columns 1..2 and row 0 overlap
+  EXPECT_EQ(testing_pictures::coverage(outside.image()).count, 2);
+  EXPECT_EQ(outside.at(1, 0), (raster::Pixel{0, 0, 254, 255}));
+  square->draw(&outside.context, CRect(-5, -5, 3, 3), CPoint(100000, -100000));
+  square->drawAlphaBlend(&outside.context, CRect(0, 0, 1 << 30, 1 << 30), CPoint(-(1 << 30), 0), 200);
 }
 
-TEST_F(BitmapTest, DrawAndDrawTransparentEqualAlphaBlendAtFullOpacity) {
+TEST_F(BitmapTest, DrawAndDrawTransparentAreTheBlendAtFullOpacityWhichScalesWithTheOpacity) {
   PngPicture picture{
       3, 2, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 255, 255, 255, 200, 10,  10,  128, 0, 0, 0,   0,
                                           10,  200, 90,  30,  255, 255, 255, 200, 0, 0, 255, 255}};
   Loaded bitmap(add(encodePng(picture)));
   auto render = [&](int how) {
-    HeadlessSurface surface(6, 5);
-    paintGround(surface);
-    CDrawContext context(nullptr, &surface, nullptr);
+    Canvas canvas(6, 5);
+    paintGround(canvas);
     const CRect where(1, 1, 4, 3);
-    if (how == 0) bitmap->draw(&context, where);
-    if (how == 1) bitmap->drawTransparent(&context, where);
-    if (how == 2) bitmap->drawAlphaBlend(&context, where, CPoint(), 255);
-    return imageBytes(surface.image());
+    if (how == 0) bitmap->draw(&canvas.context, where);
+    if (how == 1) bitmap->drawTransparent(&canvas.context, where);
+    if (how == 2) bitmap->drawAlphaBlend(&canvas.context, where, CPoint(), 255);
+    return canvas.bytes();
   };
   const auto blended = render(2);
   EXPECT_EQ(render(0), blended);
   EXPECT_EQ(render(1), blended);  // white is not left out: the picture has alpha
-
-  HeadlessSurface ground(6, 5);
+  Canvas ground(6, 5);
   paintGround(ground);
-  EXPECT_NE(imageBytes(ground.image()), blended);
-}
+  EXPECT_NE(ground.bytes(), blended);
 
-TEST_F(BitmapTest, OpacityScalesTheBlend) {
-  Loaded bitmap(add(encodePng({1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 255, 255, 255}})));
-  HeadlessSurface surface(1, 1);
-  CDrawContext context(nullptr, &surface, nullptr);
-  *surface.image().at(0, 0) = {0, 0, 0, 255};
-  bitmap->drawAlphaBlend(&context, CRect(0, 0, 1, 1), CPoint(), 128);
-  const raster::Pixel p = surface.image().pixel(0, 0);
+  Loaded white(add(encodePng({1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 255, 255, 255}})));
+  Canvas black(1, 1, kColorBlack);
+  white->drawAlphaBlend(&black.context, CRect(0, 0, 1, 1), CPoint(), 128);
+  const raster::Pixel p = black.at(0, 0);
   EXPECT_NEAR(p.red, 127, 1);
   EXPECT_EQ(p.alpha, 255);
-  bitmap->drawAlphaBlend(&context, CRect(0, 0, 1, 1), CPoint(), 0);
-  EXPECT_EQ(surface.image().pixel(0, 0), p);
+  white->drawAlphaBlend(&black.context, CRect(0, 0, 1, 1), CPoint(), 0);
+  EXPECT_EQ(black.at(0, 0), p);
 }
 
-TEST_F(BitmapTest, BlocksOutsideThePictureReadNothingOutside) {
-  Loaded bitmap(add(encodePng({2, 2, PNG_COLOR_TYPE_RGB, 8, {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0}})));
-  HeadlessSurface surface(8, 8);
-  CDrawContext context(nullptr, &surface, nullptr);
-  bitmap->draw(&context, CRect(0, 0, 8, 8),
-               CPoint(-1, 1));  // only column 1..2 and row 0 of the block overlap
-  int changed = 0;
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) changed += surface.image().pixel(x, y) != raster::Pixel{};
-  EXPECT_EQ(changed, 2);
-  EXPECT_EQ(surface.image().pixel(1, 0), (raster::Pixel{0, 0, 254, 255}));
-  bitmap->draw(&context, CRect(-5, -5, 3, 3), CPoint(100000, -100000));
-  bitmap->drawAlphaBlend(&context, CRect(0, 0, 1 << 30, 1 << 30), CPoint(-(1 << 30), 0), 200);
-}
-
-TEST_F(BitmapTest, DisposeAndLoadFromPathLeaveItEmpty) {
+TEST_F(BitmapTest, DisposeLoadFromPathAndAMissingResourceLeaveItEmpty) {
   Loaded bitmap(128);
   bitmap->dispose();
   EXPECT_EQ(bitmap->getWidth(), 0);
   EXPECT_EQ(bitmap->getHeight(), 0);
   EXPECT_EQ(bitmap->getImage(), nullptr);
-  HeadlessSurface surface(4, 4);
-  CDrawContext context(nullptr, &surface, nullptr);
-  bitmap->draw(&context, CRect(0, 0, 4, 4));
-  bitmap->drawTransparent(&context, CRect(0, 0, 4, 4));
-  bitmap->drawAlphaBlend(&context, CRect(0, 0, 4, 4), CPoint(), 255);
-  EXPECT_EQ(surface.image().pixel(1, 1), raster::Pixel{});
+  Canvas canvas(4, 4);
+  bitmap->draw(&canvas.context, CRect(0, 0, 4, 4));
+  bitmap->drawTransparent(&canvas.context, CRect(0, 0, 4, 4));
+  bitmap->drawAlphaBlend(&canvas.context, CRect(0, 0, 4, 4), CPoint(), 255);
+  EXPECT_EQ(canvas.at(1, 1), raster::Pixel{});
 
   EXPECT_TRUE(bitmap->loadFromResource(129));
   EXPECT_EQ(bitmap->getHeight(), 6000);
   EXPECT_FALSE(bitmap->loadFromPath("resources/knob.png"));
   EXPECT_EQ(bitmap->getWidth(), 0);
   EXPECT_EQ(bitmap->getImage(), nullptr);
+
+  Loaded missing(4321);
+  EXPECT_EQ(missing->getWidth(), 0);
+  EXPECT_FALSE(missing->loadFromResource(4321));
 }
 
 TEST_F(BitmapTest, ClassicBitmapIsTheFallback) {
@@ -250,25 +233,18 @@ TEST_F(BitmapTest, ClassicBitmapIsTheFallback) {
   Loaded classic(3001);
   ASSERT_EQ(classic->getWidth(), 2);
   EXPECT_TRUE(classic->getNoAlpha());
-  HeadlessSurface surface(2, 1);
-  CDrawContext context(nullptr, &surface, nullptr);
-  classic->drawTransparent(&context, CRect(0, 0, 2, 1));  // pure white is left out
-  EXPECT_EQ(surface.image().pixel(0, 0), raster::Pixel{});
-  EXPECT_EQ(surface.image().pixel(1, 0), (raster::Pixel{100, 100, 100, 255}));
-  classic->draw(&context, CRect(0, 0, 2, 1));  // a plain copy
-  EXPECT_EQ(surface.image().pixel(0, 0), (raster::Pixel{255, 255, 255, 255}));
+  Canvas canvas(2, 1);
+  classic->drawTransparent(&canvas.context, CRect(0, 0, 2, 1));  // pure white is left out
+  EXPECT_EQ(canvas.at(0, 0), raster::Pixel{});
+  EXPECT_EQ(canvas.at(1, 0), (raster::Pixel{100, 100, 100, 255}));
+  classic->draw(&canvas.context, CRect(0, 0, 2, 1));  // a plain copy
+  EXPECT_EQ(canvas.at(0, 0), (raster::Pixel{255, 255, 255, 255}));
 
   // A PNG of the same number wins.
   platform::registerClassicBitmap(128, pixels);
   Loaded png(128);
   EXPECT_EQ(png->getWidth(), 328);
   EXPECT_FALSE(png->getNoAlpha());
-}
-
-TEST_F(BitmapTest, MissingResourceFails) {
-  Loaded bitmap(4321);
-  EXPECT_EQ(bitmap->getWidth(), 0);
-  EXPECT_FALSE(bitmap->loadFromResource(4321));
 }
 
 // A picture whose header does not read leaves the bitmap empty; one cut short in its pixels keeps
@@ -288,11 +264,137 @@ TEST_F(BitmapTest, DamagedPicturesDrawNothing) {
   damaged.emplace_back(encodePng({20000, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2500)}), 0);
 
   for (const auto& [bytes, side] : damaged) {
+    SCOPED_TRACE(std::to_string(bytes.size()) + " bytes");
     const std::uint16_t number = add(bytes);
     Loaded bitmap(number);
-    EXPECT_EQ(bitmap->getWidth(), side) << bytes.size() << " bytes";
-    EXPECT_EQ(bitmap->getHeight(), side) << bytes.size() << " bytes";
-    EXPECT_EQ(bitmap->getImage(), nullptr) << bytes.size() << " bytes";
-    EXPECT_EQ(bitmap->loadFromResource(number), side != 0) << bytes.size() << " bytes";
+    EXPECT_EQ(bitmap->getWidth(), side);
+    EXPECT_EQ(bitmap->getHeight(), side);
+    EXPECT_EQ(bitmap->getImage(), nullptr);
+    EXPECT_EQ(bitmap->loadFromResource(number), side != 0);
   }
+}
+
+// --- the editor's pictures ---
+
+namespace {
+
+// A picture drawn the way the editor shows it, onto a black window, with its own size.
+struct Rendered {
+  Rendered(std::int32_t id, int width, int height) : canvas(width, height, kColorBlack) {
+    CBitmap* bitmap = new CBitmap(id);
+    size = CPoint(bitmap->getWidth(), bitmap->getHeight());
+    bitmap->draw(&canvas.context, CRect(0, 0, width, height));
+    bitmap->forget();
+  }
+  raster::Pixel at(int x, int y) const { return canvas.at(x, y); }
+  int count(const CRect& r, bool (*test)(raster::Pixel)) const {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) n += test(at(x, y));
+    return n;
+  }
+  Canvas canvas;
+  CPoint size;
+};
+
+int luma(raster::Pixel p) { return (299 * p.red + 587 * p.green + 114 * p.blue) / 1000; }
+bool isBlack(raster::Pixel p) { return p.red < 8 && p.green < 8 && p.blue < 8; }
+bool isWhite(raster::Pixel p) { return p.red > 200 && p.green > 200 && p.blue > 200; }
+bool isOrange(raster::Pixel p) { return p.red > 180 && p.green > 60 && p.green < 170 && p.blue < 60; }
+bool isGrey(raster::Pixel p) {
+  return std::max({p.red, p.green, p.blue}) - std::min({p.red, p.green, p.blue}) <= 12 && luma(p) >= 35 &&
+         luma(p) <= 200;
+}
+
+}  // namespace
+
+TEST(Pictures, BackgroundLayout) {
+  const Rendered bg(128, 328, 264);
+  EXPECT_EQ(bg.size, CPoint(328, 264));
+  for (CPoint p : {CPoint(0, 0), CPoint(327, 0), CPoint(0, 263), CPoint(327, 263), CPoint(20, 110)})
+    EXPECT_TRUE(isBlack(bg.at(p.x, p.y))) << p.x << "," << p.y;
+  // Title in orange over the upper third, inside the about click area.
+  EXPECT_GT(bg.count(CRect(42, 22, 312, 80), isOrange), 500);
+  EXPECT_EQ(bg.count(CRect(0, 100, 328, 124), isOrange), 0);
+  // White labels in rows 124 to 133 over each knob, and no white on the rows around them.
+  EXPECT_GT(bg.count(CRect(43, 124, 143, 134), isWhite), 40);
+  EXPECT_GT(bg.count(CRect(184, 124, 284, 134), isWhite), 40);
+  EXPECT_EQ(bg.count(CRect(0, 110, 300, 123), isWhite), 0);
+  EXPECT_EQ(bg.count(CRect(0, 136, 300, 228), isWhite), 0);
+  // The knob places below the labels are plain black.
+  EXPECT_EQ(bg.count(CRect(43, 136, 143, 228), isBlack), 100 * 92);
+  EXPECT_EQ(bg.count(CRect(184, 136, 284, 228), isBlack), 100 * 92);
+  // "v 1.0" at the right edge.
+  EXPECT_GT(bg.count(CRect(290, 0, 328, 264), [](raster::Pixel p) { return !isBlack(p); }), 20);
+  // Orange-rimmed boxes along the bottom whose left part is left free for the value displays.
+  EXPECT_GT(bg.count(CRect(30, 228, 160, 258), isOrange), 150);
+  EXPECT_GT(bg.count(CRect(171, 228, 300, 258), isOrange), 150);
+  EXPECT_EQ(bg.count(CRect(46, 235, 76, 249), isBlack), 30 * 14);
+  EXPECT_EQ(bg.count(CRect(187, 235, 217, 249), isBlack), 30 * 14);
+  EXPECT_GT(bg.count(CRect(78, 235, 150, 251), [](raster::Pixel p) { return !isBlack(p); }), 30);
+}
+
+TEST(Pictures, AboutPictureHasAGreyPanelWithText) {
+  const Rendered about(140, 328, 264);
+  const Rendered bg(128, 328, 264);
+  EXPECT_EQ(about.size, CPoint(328, 264));
+  for (int y : {0, 50, 113, 259, 263})
+    for (int x = 0; x < 328; x += 7) ASSERT_EQ(about.at(x, y), bg.at(x, y)) << x << "," << y;
+  EXPECT_GT(about.count(CRect(0, 120, 328, 251), isGrey), 328 * 131 * 6 / 10);
+  EXPECT_LT(bg.count(CRect(0, 120, 328, 251), isGrey), 328 * 131 / 10);
+  EXPECT_GT(about.count(CRect(10, 135, 318, 235), isWhite), 300);
+  EXPECT_GT(about.count(CRect(10, 236, 318, 256), isOrange), 100);
+}
+
+namespace {
+
+// Angle of the darkest spot on the knob face, counter-clockwise from +x with y up.
+double dotAngle(const raster::Image& frame) {
+  double sx = 0, sy = 0, weight = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 100; ++x) {
+      const double dx = x + 0.5 - 50, dy = 50 - (y + 0.5);
+      if (dx * dx + dy * dy > 26 * 26) continue;
+      const double darkness = std::max(0, 80 - luma(frame.pixel(x, y)));
+      sx += dx * darkness;
+      sy += dy * darkness;
+      weight += darkness;
+    }
+  if (weight == 0) return NAN;
+  const double angle = std::atan2(sy, sx) * 180 / M_PI;
+  return angle < -90 ? angle + 360 : angle;
+}
+
+}  // namespace
+
+TEST(Pictures, KnobStripTurnsClockwiseThroughSixtyFrames) {
+  CBitmap* strip = new CBitmap(129);
+  EXPECT_EQ(strip->getWidth(), 100);
+  EXPECT_EQ(strip->getHeight(), 6000);
+  std::set<std::vector<std::uint8_t>> distinct;
+  std::vector<double> angles;
+  for (int frame = 0; frame < 60; ++frame) {
+    Canvas canvas(100, 100);
+    strip->draw(&canvas.context, CRect(0, 0, 100, 100), CPoint(0, frame * 100));
+    distinct.insert(canvas.bytes());
+    EXPECT_TRUE(isBlack(canvas.at(0, 0)) && isBlack(canvas.at(99, 99))) << frame;
+    EXPECT_GT(luma(canvas.at(50, 60)), 90) << "metal face in frame " << frame;
+    angles.push_back(dotAngle(canvas.image()));
+  }
+  strip->forget();
+  EXPECT_EQ(distinct.size(), 60u);
+  EXPECT_NEAR(angles[0], 225, 3);   // lower left
+  EXPECT_NEAR(angles[29], 90, 5);   // top
+  EXPECT_NEAR(angles[59], -45, 3);  // lower right
+  for (int k = 1; k < 60; ++k) EXPECT_LT(angles[k], angles[k - 1]) << "frame " << k;
+}
+
+TEST(Pictures, KnobOverTheBackgroundKeepsTheLabelsVisible) {
+  Rendered screen(128, 328, 264);
+  const int before = screen.count(CRect(43, 128, 143, 134), isWhite);
+  CBitmap* knob = new CBitmap(129);
+  knob->draw(&screen.canvas.context, CRect(43, 128, 143, 228), CPoint(0, 0));
+  knob->forget();
+  EXPECT_GT(before, 0);
+  EXPECT_EQ(screen.count(CRect(43, 128, 143, 134), isWhite), before);
 }

@@ -4,13 +4,9 @@
 #include <vector>
 
 #include "platform/headless/dragsource.h"
-#include "platform/headless/input.h"
-#include "platform/headless/window.h"
 #include "probe_view.h"
 #include "vstgui/cdragcontainer.h"
 #include "vstgui/cdroptarget.h"
-#include "vstgui/cframe.h"
-#include "vstgui/cview.h"
 
 using namespace VSTGUI;
 using platform::headless::DragObject;
@@ -20,26 +16,23 @@ using probe::DragProbe;
 
 namespace {
 
-class DragDropTest : public ::testing::Test {
+// Frame window at screen (100, 200), 60 x 40; left view 0..29, right view 30..59 (edges inclusive).
+class DragDropTest : public probe::FrameTest {
  protected:
   void SetUp() override {
-    platform::headless::resetInput();
-    platform::headless::resetWindowSystem();
-    // Frame window at screen (100, 200), 60 x 40; left view 0..29, right view 30..59 (edges inclusive).
-    frame = new CFrame(CRect(0, 0, 60, 40), host.handle(), nullptr);
+    FrameTest::SetUp();
+    makeFrame(60, 40);
     left = new DragProbe(CRect(0, 0, 29, 40), log, "L");
     right = new DragProbe(CRect(30, 0, 60, 40), log, "R");
     frame->addView(left);
     frame->addView(right);
   }
   void TearDown() override {
-    if (frame) frame->forget();
+    FrameTest::TearDown();
     EXPECT_EQ(getCurrentDragContainer(), nullptr);
   }
   platform::DropTargetHandler* target() { return platform::headless::dropTargetOf(frame->getWindowHandle()); }
 
-  Window host{{100, 200, 400, 400}};
-  CFrame* frame = nullptr;
   DragProbe* left = nullptr;
   DragProbe* right = nullptr;
   std::vector<std::string> log;

@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "../support/recording_host.h"
-#include "editor/aeffguieditor.h"
-#include "host/audioeffectx.h"
+#include "control_fixture.h"
 #include "platform/headless/input.h"
 #include "platform/headless/window.h"
 #include "platform/module.h"
@@ -21,47 +19,11 @@ using probe::kGreen;
 using probe::pixelOf;
 using probe::ProbeView;
 
-namespace {
+using probe::FrameTest;
 
-class FrameTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform::headless::resetInput();
-    platform::headless::resetWindowSystem();
-  }
-  void TearDown() override {
-    if (frame) frame->forget();
-    EXPECT_EQ(CFrame::getWindowClassUseCount(), 0);
-    EXPECT_EQ(platform::headless::registeredClassCount(), 0);
-    EXPECT_EQ(platform::headless::oleDepth(), 0);
-    EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 0);
-  }
-  CFrame* makeFrame(int width = 50, int height = 40, AEffGUIEditor* editor = nullptr) {
-    frame = new CFrame(CRect(0, 0, width, height), host.handle(), editor);
-    return frame;
-  }
-  ProbeView* add(ProbeView* view) {
-    frame->addView(view);
-    return view;
-  }
-  Window* frameWindow() { return Window::fromHandle(frame->getWindowHandle()); }
-  void paintAll() {
-    platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 1000, 1000});
-    platform::headless::dispatchMessages();
-  }
-  void press(int x, int y) {
-    platform::headless::postMessage(frame->getWindowHandle(), {MessageType::leftButtonDown, {x, y}, 0});
-    platform::headless::dispatchMessages();
-  }
-  VstKeyCode tab(bool shift = false) { return VstKeyCode{0, 2, static_cast<unsigned char>(shift ? 1 : 0)}; }
-
-  Window host{{100, 200, 300, 400}};
-  CFrame* frame = nullptr;
-};
-
-}  // namespace
-
-TEST_F(FrameTest, OneClassForAllFramesUnregisteredWithTheLast) {
+// One window class for all frames, unregistered with the last; each frame holds the imaging
+// library while it lives, and a drop target while its flag says so.
+TEST_F(FrameTest, WhatEachFrameHoldsAndGivesBack) {
   makeFrame();
   char expected[64];
   std::snprintf(expected, sizeof expected, "Plugin%p", platform::moduleHandle());
@@ -73,27 +35,29 @@ TEST_F(FrameTest, OneClassForAllFramesUnregisteredWithTheLast) {
   EXPECT_EQ(frameWindow()->className(), expected);
   EXPECT_EQ(frameWindow()->screenRect(), (platform::Rect{100, 200, 150, 240}));
   EXPECT_EQ(platform::windowUserData(frame->getWindowHandle()), frame);
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);
   EXPECT_TRUE(frame->isDropActive());
   EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_TRUE(frame->setDropActive(true));
+  EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_TRUE(frame->setDropActive(false));
+  EXPECT_EQ(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
+  EXPECT_FALSE(frame->isDropActive());
+  CFrame windowless(CRect(0, 0, 10, 10), nullptr);
+  EXPECT_FALSE(windowless.setDropActive(true));
+  EXPECT_TRUE(windowless.setDropActive(false));
 
   CFrame* second = new CFrame(CRect(0, 0, 10, 10), host.handle(), nullptr);
   EXPECT_EQ(CFrame::getWindowClassUseCount(), 2);
   EXPECT_EQ(platform::headless::registeredClassCount(), 1);
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 3);
   frame->forget();
   frame = nullptr;
   EXPECT_TRUE(platform::headless::isClassRegistered(expected));
+  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 2);
   second->forget();
   EXPECT_FALSE(platform::headless::isClassRegistered(expected));
   EXPECT_TRUE(host.children().empty());
-}
-
-TEST_F(FrameTest, EachFrameHoldsTheImagingLibraryWhileItLives) {
-  makeFrame();
-  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);
-  CFrame* second = new CFrame(CRect(0, 0, 10, 10), host.handle(), nullptr);
-  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 2);
-  second->forget();
-  EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 1);  // the last one goes in TearDown
 }
 
 TEST_F(FrameTest, PaintGoesThroughTheBackBufferAndIdleWaitsForTheFirstPaint) {
@@ -159,14 +123,14 @@ TEST_F(FrameTest, InvalidateMarksTouchingChildrenAndDrawViewDrawsAtOnce) {
   frame->invalidate(CRect(0, 0, 10, 10));  // touches a's corner only
   EXPECT_TRUE(a->isDirty());
   EXPECT_FALSE(b->isDirty());
-  EXPECT_EQ(a->draws, 0);
 
   frame->drawView(b);
   EXPECT_EQ(b->draws, 1);
+  EXPECT_EQ(a->draws, 0);  // only the view asked for
   EXPECT_EQ(frameWindow()->pixels().pixel(35, 15), pixelOf(kBlue));
 }
 
-TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
+TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsClearedAndTheWheelToTheViewUnderIt) {
   makeFrame();
   ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
   ProbeView* focused = add(new ProbeView(CRect(40, 0, 50, 10), kBlue));
@@ -174,15 +138,28 @@ TEST_F(FrameTest, PressesGoToTheTopmostViewAfterTheFocusIsCleared) {
   frame->setFocusView(focused);
   paintAll();  // the first paint the new window asks for, which leaves every view clean
   focused->setDirty(false);
+  // The buttons are those held at the press, though released before the frame takes it.
   platform::headless::setKeyDown(platform::Key::leftButton, true);
-  press(20, 25);
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::leftButtonDown, {20, 25}, 0});
+  platform::headless::setKeyDown(platform::Key::leftButton, false);
+  platform::headless::dispatchMessages();
   EXPECT_TRUE(focused->isDirty()) << "a view losing the focus is redrawn";
   ASSERT_EQ(view->presses.size(), 1u);
   EXPECT_EQ(view->presses[0], CPoint(20, 25));
-  EXPECT_EQ(view->lastButtons, kButtonLeft);  // asked of the context
+  EXPECT_EQ(view->lastButtons, kButtonLeft);
   EXPECT_EQ(frame->getFocusView(), nullptr);
   EXPECT_EQ(focused->focusLost, 1);
   EXPECT_FALSE(focused->lostWithContext);
+
+  // Wheel notches are whole units, for the view under the cursor even when it takes no presses.
+  view->setMouseEnabled(false);
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, 120});
+  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, -240});
+  platform::headless::postMessage(frame->getWindowHandle(),
+                                  {MessageType::wheel, {145, 235}, 120});  // beside it
+  platform::headless::dispatchMessages();
+  EXPECT_EQ(view->wheels, (std::vector<float>{1.0f, -2.0f}));
+  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
 }
 
 TEST_F(FrameTest, ModalViewTakesPressesInsideItAndDropsTheRest) {
@@ -271,42 +248,7 @@ TEST_F(FrameTest, KeysAskFocusThenModalThenWalkTheFocusWithTab) {
   modal->forget();
 }
 
-TEST_F(FrameTest, WheelNotchesAreWholeUnitsForTheViewUnderTheCursor) {
-  makeFrame();
-  ProbeView* view = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
-  view->setMouseEnabled(false);
-  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, 120});
-  platform::headless::postMessage(frame->getWindowHandle(), {MessageType::wheel, {120, 220}, -240});
-  platform::headless::postMessage(frame->getWindowHandle(),
-                                  {MessageType::wheel, {145, 235}, 120});  // beside it
-  platform::headless::dispatchMessages();
-  ASSERT_EQ(view->wheels.size(), 2u);
-  EXPECT_EQ(view->wheels[0], 1.0f);
-  EXPECT_EQ(view->wheels[1], -2.0f);
-  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
-}
-
-TEST_F(FrameTest, PositionAndSizeAreReportedInTheOuterWindowsCoordinates) {
-  Window top({40, 50, 440, 450}, nullptr, "TopLevel", true);
-  top.setClientInset({4, 24});
-  Window inner({54, 94, 154, 194}, &top);  // about as large as the frame: not the outer window
-  frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
-  EXPECT_EQ(frame->getOuterWindow(), inner.handle());  // its parent is far larger
-  std::int32_t x = 0, y = 0;
-  EXPECT_TRUE(frame->getPosition(x, y));
-  EXPECT_EQ(x, 10);
-  EXPECT_EQ(y, 20);
-  // The size is the host window's rectangle in the client coordinates of its grandparent: here
-  // the top-level window has no parent, so the screen's.
-  CRect rect;
-  EXPECT_TRUE(frame->getSize(rect));
-  EXPECT_EQ(rect, CRect(54, 94, 154, 194));
-  EXPECT_FALSE(frame->setPosition(0, 0));
-  frame->forget();
-  frame = nullptr;
-}
-
-TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsOfTheFrame) {
+TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsAndPositionAndSizeAreReportedInIt) {
   struct Case {
     int width, height;
     bool outer;  // whether the parent of that size is still taken for ours
@@ -321,6 +263,23 @@ TEST_F(FrameTest, TheOuterWindowIsTheLastParentWithin60PixelsOfTheFrame) {
     frame->forget();
     frame = nullptr;
   }
+
+  Window top({40, 50, 440, 450}, nullptr, "TopLevel", true);
+  top.setClientInset({4, 24});
+  Window inner({54, 94, 154, 194}, &top);  // about as large as the frame: not the outer window
+  frame = new CFrame(CRect(0, 0, 100, 100), inner.handle(), nullptr);
+  EXPECT_EQ(frame->getOuterWindow(), inner.handle());  // its parent is far larger
+  std::int32_t x = 0, y = 0;
+  EXPECT_TRUE(frame->getPosition(x, y));
+  EXPECT_EQ(CPoint(x, y), CPoint(10, 20));
+  // The size is the host window's rectangle in the client coordinates of its grandparent: here
+  // the top-level window has no parent, so the screen's.
+  CRect rect;
+  EXPECT_TRUE(frame->getSize(rect));
+  EXPECT_EQ(rect, CRect(54, 94, 154, 194));
+  EXPECT_FALSE(frame->setPosition(0, 0));
+  frame->forget();
+  frame = nullptr;
 }
 
 TEST_F(FrameTest, DestroyedFromOutsideTheFrameStopsWorking) {
@@ -384,42 +343,13 @@ TEST_F(FrameTest, CursorShapesAndTheDefaultComingBackAtDestruction) {
   EXPECT_EQ(platform::headless::lastCursorSet(), arrow);
 }
 
-TEST_F(FrameTest, DropTargetRegistrationFollowsTheFlag) {
-  makeFrame();
-  platform::DropTargetHandler* first = platform::headless::dropTargetOf(frame->getWindowHandle());
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(frame->setDropActive(true));
-  EXPECT_NE(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
-  EXPECT_TRUE(frame->setDropActive(false));
-  EXPECT_EQ(platform::headless::dropTargetOf(frame->getWindowHandle()), nullptr);
-  EXPECT_FALSE(frame->isDropActive());
-  CFrame windowless(CRect(0, 0, 10, 10), nullptr);
-  EXPECT_FALSE(windowless.setDropActive(true));
-  EXPECT_TRUE(windowless.setDropActive(false));
-}
-
 // --- resizing ---
-
-namespace {
-
-class ResizingEffect : public AudioEffectX {
- public:
-  ResizingEffect() : AudioEffectX(RecordingHost::callback, 1, 2) {}
-  void processReplacing(float**, float**, VstInt32) override {}
-};
-
-class PlainEditor : public AEffGUIEditor {
- public:
-  using AEffGUIEditor::AEffGUIEditor;
-};
-
-}  // namespace
 
 TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
   RecordingHost recorder;
   recorder.answer = 1;
-  auto* effect = new ResizingEffect;
-  auto* editor = new PlainEditor(effect);
+  auto* effect = new fixture::FixtureEffect;
+  auto* editor = new fixture::FixtureEditor(effect, 50, 40);
   makeFrame(50, 40, editor);
   frame->setDirty(false);
   EXPECT_FALSE(frame->setSize(50, 40));
@@ -430,9 +360,8 @@ TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
   EXPECT_EQ(frameWindow()->screenRect(), (platform::Rect{100, 200, 160, 270}));
   EXPECT_EQ(host.screenRect(), (platform::Rect{100, 200, 300, 400}));
   EXPECT_FALSE(frame->isDirty());
-  ASSERT_EQ(recorder.callsWith(audioMasterSizeWindow).size(), 1u);
-  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow)[0].index, 60);
-  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow)[0].value, 70);
+  EXPECT_EQ(recorder.callsWith(audioMasterSizeWindow),
+            (std::vector<HostCall>{{effect->getAeffect(), audioMasterSizeWindow, 60, 70, nullptr, 0}}));
   EXPECT_EQ(recorder.callsWith(audioMasterCanDo).size(), 1u);
 
   frame->forget();
@@ -440,7 +369,16 @@ TEST_F(FrameTest, HostThatResizesLeavesOurWindowsToUs) {
   delete effect;  // and its editor
 }
 
-TEST_F(FrameTest, FallbackResizeStopsOnceTheBorderIsAccumulated) {
+TEST_F(FrameTest, FallbackResizeLeavesAFarLargerParentToTheHostAndStopsOnceTheBorderIsAccumulated) {
+  makeFrame();  // host is 200 x 200, the frame 50 x 40
+  frame->setDirty(false);
+  EXPECT_TRUE(frame->setSize(60, 50));
+  EXPECT_EQ(frameWindow()->screenRect().width(), 60);
+  EXPECT_EQ(host.resizeCount(), 0);
+  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 60, 50));
+  EXPECT_FALSE(frame->isDirty());  // the container size was not reset
+  frame->forget();
+
   // Our window 50 x 40 in a host window with a 3-pixel border all round, in a captioned window.
   Window top({0, 0, 500, 500}, nullptr, "TopLevel", true);
   Window bordered({100, 200, 156, 246}, &top);
@@ -460,16 +398,6 @@ TEST_F(FrameTest, FallbackResizeStopsOnceTheBorderIsAccumulated) {
   frame = nullptr;
 }
 
-TEST_F(FrameTest, FallbackResizeLeavesAFarLargerParentToTheHost) {
-  makeFrame();  // host is 200 x 200, the frame 50 x 40
-  frame->setDirty(false);
-  EXPECT_TRUE(frame->setSize(60, 50));
-  EXPECT_EQ(frameWindow()->screenRect().width(), 60);
-  EXPECT_EQ(host.resizeCount(), 0);
-  EXPECT_EQ(frame->getViewSize(), CRect(0, 0, 60, 50));
-  EXPECT_FALSE(frame->isDirty());  // the container size was not reset
-}
-
 TEST_F(FrameTest, FallbackResizeStopsBelowAnMdiClientAndWithoutABorder) {
   Window client({0, 0, 800, 600}, nullptr, "MDIClient");
   Window child({10, 10, 62, 52}, &client);  // 2 pixels larger than our window
@@ -482,6 +410,8 @@ TEST_F(FrameTest, FallbackResizeStopsBelowAnMdiClientAndWithoutABorder) {
   EXPECT_TRUE(frame->setSize(90, 70));
   EXPECT_EQ(frameWindow()->screenRect().width(), 90);
   EXPECT_EQ(child.screenRect().width(), 82);
+  EXPECT_TRUE(frame->setSize(90, 75));  // the height alone is a new size
+  EXPECT_EQ(frameWindow()->screenRect().height(), 75);
   frame->forget();
   frame = nullptr;
 }

@@ -2,10 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "control_fixture.h"
-#include "platform/headless/surface.h"
 #include "probe_view.h"
+#include "test_pictures.h"
 #include "vstgui/cbitmap.h"
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/cknob.h"
@@ -13,61 +14,23 @@
 using namespace VSTGUI;
 using fixture::ControlFixture;
 using platform::Key;
-using platform::headless::HeadlessSurface;
 using platform::headless::InputScript;
+using testing_pictures::Canvas;
 
-namespace {
-
-struct PointCase {
-  float value;
-  CPoint point;
-};
-
-struct ValueCase {
-  CPoint point;
-  float value;
-};
-
-}  // namespace
-
-TEST(KnobMappingTest, ValueToPointHitsTheExamples) {
+TEST(KnobMappingTest, ValueToPointHitsTheExamplesAndARangeChangeWaitsForTheNextAngleChange) {
   CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   EXPECT_EQ(knob.getInset(), 3);
-  const PointCase inset3[] = {{0.0f, {17, 83}}, {0.5f, {50, 3}}, {1.0f, {83, 83}}};
-  for (const PointCase& c : inset3) {
-    knob.setValue(c.value);
+  const std::tuple<int, float, CPoint> cases[] = {
+      {3, 0.0f, {17, 83}}, {3, 0.5f, {50, 3}}, {3, 1.0f, {83, 83}},  {0, 0.0f, {15, 85}},
+      {0, 0.25f, {4, 31}}, {0, 0.5f, {50, 0}}, {0, 0.75f, {96, 31}}, {0, 1.0f, {85, 85}}};
+  for (const auto& [inset, value, point] : cases) {
+    knob.setInset(inset);
+    knob.setValue(value);
     CPoint p;
     knob.valueToPoint(p);
-    EXPECT_EQ(p, c.point) << "inset 3, value " << c.value;
+    EXPECT_EQ(p, point) << "inset " << inset << ", value " << value;
   }
-  knob.setInset(0);
-  const PointCase inset0[] = {
-      {0.0f, {15, 85}}, {0.25f, {4, 31}}, {0.5f, {50, 0}}, {0.75f, {96, 31}}, {1.0f, {85, 85}}};
-  for (const PointCase& c : inset0) {
-    knob.setValue(c.value);
-    CPoint p;
-    knob.valueToPoint(p);
-    EXPECT_EQ(p, c.point) << "inset 0, value " << c.value;
-  }
-}
-
-TEST(KnobMappingTest, ValueFromPointHitsTheExamplesAndSplitsTheGapAtItsMiddle) {
-  CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
-  // Single-precision results: the exact floats the single-precision steps give.
-  const ValueCase cases[] = {
-      {{50, 0}, 0.5f},          {{0, 50}, 0.166666642f},  {{100, 50}, 0.833333313f}, {{0, 0}, 0.333333313f},
-      {{100, 0}, 0.666666627f}, {{50, 50}, 0.833333313f}, {{50, 100}, 0.0f},         {{40, 100}, 0.0f},
-      {{60, 100}, 1.0f},        {{51, 100}, 1.0f},        {{49, 100}, 0.0f},
-  };
-  for (const ValueCase& c : cases) {
-    CPoint p = c.point;
-    EXPECT_EQ(knob.valueFromPoint(p), c.value) << "(" << c.point.x << ", " << c.point.y << ")";
-  }
-}
-
-TEST(KnobMappingTest, RangeChangesWaitForTheNextAngleChange) {
-  CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
-  knob.setInset(0);
+  // A new range waits for the next angle change.
   knob.setMax(2.0f);
   knob.setValue(0.5f);
   CPoint p;
@@ -78,7 +41,19 @@ TEST(KnobMappingTest, RangeChangesWaitForTheNextAngleChange) {
   EXPECT_EQ(p, CPoint(4, 31));  // a quarter of 0 to 2
 }
 
-TEST(KnobMappingTest, HandleBitmapSetsTheInsetAndIsHeldOnce) {
+TEST(KnobMappingTest, ValueFromPointHitsTheExamplesAndSplitsTheGapAtItsMiddle) {
+  CKnob knob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
+  // Single-precision results: the exact floats the single-precision steps give.
+  const std::pair<CPoint, float> cases[] = {
+      {{50, 0}, 0.5f},          {{0, 50}, 0.166666642f},  {{100, 50}, 0.833333313f}, {{0, 0}, 0.333333313f},
+      {{100, 0}, 0.666666627f}, {{50, 50}, 0.833333313f}, {{50, 100}, 0.0f},         {{40, 100}, 0.0f},
+      {{60, 100}, 1.0f},        {{51, 100}, 1.0f},        {{49, 100}, 0.0f},
+  };
+  for (auto [point, value] : cases)
+    EXPECT_EQ(knob.valueFromPoint(point), value) << point.x << ", " << point.y;
+}
+
+TEST(KnobMappingTest, HandleBitmapSetsTheInsetIsHeldOnceAndValuesThatAreNotNumbersAreSafe) {
   CBitmap* handle = new CBitmap(129);  // 100 wide
   auto* knob = new CKnob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
   knob->setHandleBitmap(handle);
@@ -87,16 +62,7 @@ TEST(KnobMappingTest, HandleBitmapSetsTheInsetAndIsHeldOnce) {
   knob->setHandleBitmap(nullptr);
   EXPECT_EQ(handle->getNbReference(), 1);
   EXPECT_EQ(knob->getInset(), 52);  // only a new bitmap changes it
-  knob->setHandleBitmap(handle);
-  knob->forget();
-  EXPECT_EQ(handle->getNbReference(), 1);
-  handle->forget();
-}
-
-TEST(KnobMappingTest, TheSamePictureSetAgainAndValuesThatAreNotNumbersAreSafe) {
   // Held only by the knob, then set again: still alive (a sanitizer build catches a freed one).
-  auto* knob = new CKnob(CRect(0, 0, 100, 100), nullptr, 0, nullptr, CPoint());
-  CBitmap* handle = new CBitmap(129);
   knob->setHandleBitmap(handle);
   handle->forget();
   knob->setHandleBitmap(handle);
@@ -112,7 +78,10 @@ TEST(KnobMappingTest, TheSamePictureSetAgainAndValuesThatAreNotNumbersAreSafe) {
     knob->valueToPoint(p);
     EXPECT_EQ(p, CPoint(50, 50));
   }
+  handle->remember();
   knob->forget();
+  EXPECT_EQ(handle->getNbReference(), 1);
+  handle->forget();
 }
 
 // A 100 pixel knob at (100, 50) in the frame: centre (150, 100), top centre (150, 50).
@@ -312,18 +281,15 @@ TEST_F(KnobTrackingTest, WheelAndArrowKeysStepByTheIncrement) {
 TEST_F(KnobTrackingTest, HandleIsALineToTheCentreWithAShadowBelowLeft) {
   knob->setValue(0.5f);  // handle point (50, 3)
   paintAll();
-  const raster::Image& screen = window();
+  auto drawn = [&](CColor color) {
+    return testing_pictures::coverage(window(), [&](raster::Pixel p) { return p == probe::pixelOf(color); });
+  };
   // The line runs from (150, 52) towards the centre (150, 99); the shadow one pixel left and one
-  // lower, from (149, 53) to (149, 100), each without its last pixel.
-  EXPECT_EQ(screen.pixel(150, 70), probe::pixelOf(kColorWhite));
-  EXPECT_EQ(screen.pixel(149, 70), probe::pixelOf(kColorGrey));
-  EXPECT_EQ(screen.pixel(151, 70), probe::pixelOf(kColorBlack));
-  EXPECT_EQ(screen.pixel(150, 52), probe::pixelOf(kColorWhite));
-  EXPECT_EQ(screen.pixel(150, 51), probe::pixelOf(kColorBlack));  // the inset keeps the top clear
-  EXPECT_EQ(screen.pixel(149, 52), probe::pixelOf(kColorBlack));
-  EXPECT_EQ(screen.pixel(149, 53), probe::pixelOf(kColorGrey));
-  EXPECT_EQ(screen.pixel(149, 99), probe::pixelOf(kColorGrey));
-  EXPECT_EQ(screen.pixel(149, 100), probe::pixelOf(kColorBlack));
+  // lower, from (149, 53) to (149, 100), each without its last pixel. The inset keeps the top clear.
+  EXPECT_EQ(drawn(kColorWhite).box, CRect(150, 52, 150, 98));
+  EXPECT_EQ(drawn(kColorWhite).count, 47);
+  EXPECT_EQ(drawn(kColorGrey).box, CRect(149, 53, 149, 99));
+  EXPECT_EQ(drawn(kColorGrey).count, 47);
 }
 
 // --- film strip ---
@@ -340,64 +306,37 @@ class CountingAnimKnob : public CAnimKnob {
   int draws = 0;
 };
 
-std::vector<std::uint8_t> bytesOf(const raster::Image& image) {
-  std::vector<std::uint8_t> out;
-  for (int y = 0; y < image.height(); ++y)
-    out.insert(out.end(), image.memoryRow(y), image.memoryRow(y) + image.rowBytes());
-  return out;
-}
-
 }  // namespace
 
-class FilmStripTest : public ::testing::Test {
- protected:
-  void TearDown() override { strip->forget(); }
-  std::vector<std::uint8_t> frameOfStrip(int index) {
-    HeadlessSurface surface(100, 100);
-    CDrawContext context(nullptr, &surface, nullptr);
-    strip->draw(&context, CRect(0, 0, 100, 100), CPoint(0, index * 100));
-    return bytesOf(surface.image());
-  }
-  std::vector<std::uint8_t> knobAt(float value) {
-    auto* knob = new CAnimKnob(CRect(0, 0, 100, 100), nullptr, 0, 60, 100, strip, CPoint(0, 0));
-    knob->setValue(value);
-    HeadlessSurface surface(100, 100);
-    CDrawContext context(nullptr, &surface, nullptr);
-    knob->draw(&context);
-    knob->forget();
-    return bytesOf(surface.image());
-  }
-  CBitmap* strip = new CBitmap(129);
-};
-
-TEST_F(FilmStripTest, ValueChoosesTheFrameAndOnlyExactlyOneShowsTheLast) {
-  ASSERT_EQ(strip->getHeight(), 6000);
-  EXPECT_EQ(knobAt(0.0f), frameOfStrip(0));
-  EXPECT_EQ(knobAt(-0.3f), frameOfStrip(0));
-  EXPECT_EQ(knobAt(0.0169f), frameOfStrip(0));
-  EXPECT_EQ(knobAt(0.017f), frameOfStrip(1));
-  EXPECT_EQ(knobAt(0.5f), frameOfStrip(29));
-  EXPECT_EQ(knobAt(0.9999f), frameOfStrip(58));
-  EXPECT_EQ(knobAt(1.0f), frameOfStrip(59));
-  EXPECT_NE(frameOfStrip(58), frameOfStrip(59));
-  // Set from outside the range by a host: the last frame, never rows below the strip.
-  EXPECT_EQ(knobAt(1.7f), frameOfStrip(59));
-}
-
-TEST_F(FilmStripTest, DegenerateStripsAndValuesShowAFrameInsideTheStrip) {
-  auto offsetFor = [&](std::int32_t count, std::int32_t height, float value) {
+TEST(FilmStripTest, ValueChoosesAFrameInsideTheStripAndOnlyExactlyOneShowsTheLast) {
+  auto offsetFor = [](std::int32_t count, std::int32_t height, float value) {
     CAnimKnob knob(CRect(0, 0, 100, 100), nullptr, 0, count, height, nullptr, CPoint());
     knob.setValue(value);
     return knob.frameOffset();
   };
-  EXPECT_EQ(offsetFor(60, 100, std::numeric_limits<float>::quiet_NaN()), 0);
-  EXPECT_EQ(offsetFor(60, 100, std::numeric_limits<float>::infinity()), 5900);
-  EXPECT_EQ(offsetFor(60, 100, 1e30f), 5900);
+  // Sixty frames of 100: a value set by a host from outside the range shows the last frame, never
+  // rows below the strip.
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const std::pair<float, std::int32_t> examples[] = {
+      {0.0f, 0},    {-0.3f, 0},   {0.0169f, 0}, {0.017f, 100}, {0.5f, 2900}, {0.9999f, 5800},
+      {1.0f, 5900}, {1.7f, 5900}, {nan, 0},     {inf, 5900},   {1e30f, 5900}};
+  for (auto [value, offset] : examples) EXPECT_EQ(offsetFor(60, 100, value), offset) << value;
   EXPECT_EQ(offsetFor(60, 0, 0.5f), 0);  // a failed strip load: no endless frame search
   EXPECT_EQ(offsetFor(60, -5, 0.5f), 0);
   EXPECT_EQ(offsetFor(0, 100, 0.5f), 0);
   EXPECT_EQ(offsetFor(1, 100, 1.0f), 0);
   EXPECT_EQ(offsetFor(3, 7, 0.99f), 7);
+
+  // The knob draws the strip's frame at that offset.
+  CBitmap* strip = new CBitmap(129);
+  auto* knob = new CAnimKnob(CRect(0, 0, 100, 100), nullptr, 0, 60, 100, strip, CPoint(0, 0));
+  knob->setValue(0.5f);
+  Canvas drawn(100, 100), frame29(100, 100);
+  knob->draw(&drawn.context);
+  strip->draw(&frame29.context, CRect(0, 0, 100, 100), CPoint(0, 2900));
+  EXPECT_EQ(drawn.bytes(), frame29.bytes());
+  knob->forget();
+  strip->forget();
 }
 
 using FilmStripDirtyTest = ControlFixture;

@@ -1,12 +1,17 @@
-// A view for tests: fills its rectangle with its colour when drawn and records what reached it.
+// Views for tests that record what reached them, and a frame in a host window to put them in.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/headless/input.h"
+#include "platform/headless/window.h"
 #include "platform/raster/image.h"
 #include "vstgui/cdragcontainer.h"
 #include "vstgui/cdrawcontext.h"
+#include "vstgui/cframe.h"
 #include "vstgui/cview.h"
 
 namespace probe {
@@ -97,6 +102,47 @@ class DragProbe : public CView {
     log.push_back(name + " " + what + " " + std::to_string(where.x) + "," + std::to_string(where.y) + " " +
                   (drag ? std::to_string(drag->getCount()) : "null"));
   }
+};
+
+// A frame in a host window at screen (100, 200), made by the test, which must give back everything
+// it took once it is gone.
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::headless::resetInput();
+    platform::headless::resetWindowSystem();
+  }
+  void TearDown() override {
+    if (frame) frame->forget();
+    EXPECT_EQ(CFrame::getWindowClassUseCount(), 0);
+    EXPECT_EQ(platform::headless::registeredClassCount(), 0);
+    EXPECT_EQ(platform::headless::oleDepth(), 0);
+    EXPECT_EQ(platform::headless::imagingLibrariesLoaded(), 0);
+  }
+  CFrame* makeFrame(int width = 50, int height = 40, AEffGUIEditor* editor = nullptr) {
+    frame = new CFrame(CRect(0, 0, width, height), host.handle(), editor);
+    return frame;
+  }
+  ProbeView* add(ProbeView* view) {
+    frame->addView(view);
+    return view;
+  }
+  platform::headless::Window* frameWindow() {
+    return platform::headless::Window::fromHandle(frame->getWindowHandle());
+  }
+  void paintAll() {
+    platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 1000, 1000});
+    platform::headless::dispatchMessages();
+  }
+  void press(int x, int y) {
+    platform::headless::postMessage(frame->getWindowHandle(),
+                                    {platform::MessageType::leftButtonDown, {x, y}, 0});
+    platform::headless::dispatchMessages();
+  }
+  VstKeyCode tab(bool shift = false) { return VstKeyCode{0, 2, static_cast<unsigned char>(shift ? 1 : 0)}; }
+
+  platform::headless::Window host{{100, 200, 300, 400}};
+  CFrame* frame = nullptr;
 };
 
 inline constexpr CColor kBlue{0, 0, 255, 255};

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "control_fixture.h"
-#include "platform/headless/surface.h"
 #include "probe_view.h"
+#include "test_pictures.h"
 #include "vstgui/cbitmap.h"
 #include "vstgui/cdrawcontext.h"
 #include "vstgui/cknob.h"
@@ -40,18 +40,11 @@ class SplashTest : public ControlFixture {
     deliver(MessageType::rightButtonDown, x, y);
     released();
   }
-  // What the about picture shows at a point, drawn on its own.
-  raster::Pixel aboutAt(int x, int y) {
-    platform::headless::HeadlessSurface surface(328, 264);
-    CDrawContext context(nullptr, &surface, nullptr);
-    about->draw(&context, CRect(0, 0, 328, 264));
-    return surface.image().pixel(x, y);
-  }
-  raster::Pixel backgroundAt(int x, int y) {
-    platform::headless::HeadlessSurface surface(328, 264);
-    CDrawContext context(nullptr, &surface, nullptr);
-    background->draw(&context, CRect(0, 0, 328, 264));
-    return surface.image().pixel(x, y);
+  // What a picture shows at a point, drawn on its own.
+  static raster::Pixel shownAt(CBitmap* picture, int x, int y) {
+    testing_pictures::Canvas canvas(328, 264);
+    picture->draw(&canvas.context, CRect(0, 0, 328, 264));
+    return canvas.at(x, y);
   }
 
   CBitmap* background = nullptr;
@@ -64,7 +57,7 @@ class SplashTest : public ControlFixture {
 }  // namespace
 
 TEST_F(SplashTest, LeftPressOpensThePictureAndTheNextLeftPressAnywhereClosesIt) {
-  ASSERT_NE(aboutAt(300, 250), backgroundAt(300, 250));
+  ASSERT_NE(shownAt(about, 300, 250), shownAt(background, 300, 250));
   rightClick(100, 50);
   EXPECT_EQ(splash->getValue(), 0.0f);
   EXPECT_EQ(frame->getModalView(), nullptr);
@@ -83,7 +76,7 @@ TEST_F(SplashTest, LeftPressOpensThePictureAndTheNextLeftPressAnywhereClosesIt) 
 
   // The next idle pass shows the picture over everything.
   editor->idle();
-  EXPECT_EQ(window().pixel(300, 250), aboutAt(300, 250));
+  EXPECT_EQ(window().pixel(300, 250), shownAt(about, 300, 250));
 
   // Right presses and the wheel leave the picture up and reach nothing below it.
   rightClick(10, 10);
@@ -103,27 +96,14 @@ TEST_F(SplashTest, LeftPressOpensThePictureAndTheNextLeftPressAnywhereClosesIt) 
   EXPECT_EQ(about->getNbReference(), 2);
   EXPECT_TRUE(frame->isDirty());
   editor->idle();
-  EXPECT_EQ(window().pixel(300, 250), backgroundAt(300, 250));
-  EXPECT_EQ(window().pixel(100, 50), backgroundAt(100, 50));  // value 0 draws nothing of its own
+  EXPECT_EQ(window().pixel(300, 250), shownAt(background, 300, 250));
+  EXPECT_EQ(window().pixel(100, 50), shownAt(background, 100, 50));  // value 0 draws nothing of its own
 
   click(93, 130);  // the knobs work again
   EXPECT_EQ(knobListener.values.size(), 1u);
 }
 
-TEST_F(SplashTest, OtherButtonsPassThroughToTheViewBelow) {
-  frame->removeView(splash, false);
-  auto* below = add(new probe::ProbeView(CRect(42, 22, 312, 80), probe::kBlue));
-  add(splash);
-  rightClick(100, 50);
-  EXPECT_EQ(below->presses.size(), 1u);
-  EXPECT_EQ(splash->getValue(), 0.0f);
-  click(100, 50);
-  EXPECT_EQ(below->presses.size(), 1u);
-  EXPECT_EQ(splash->getValue(), 1.0f);
-  click(100, 50);
-}
-
-TEST_F(SplashTest, ModifierPressesAreOfferedToTheListenerFirst) {
+TEST_F(SplashTest, ModifierPressesAreOfferedToTheListenerFirstAndOtherButtonsPassThrough) {
   // Before the left-button test: a right press with Shift is offered too, and then does nothing.
   CPoint where(100, 50);
   splash->mouse(nullptr, where, kButtonRight | kModifierShift);
@@ -144,9 +124,22 @@ TEST_F(SplashTest, ModifierPressesAreOfferedToTheListenerFirst) {
   EXPECT_NE(frame->getModalView(), nullptr);
   click(100, 50);
   EXPECT_EQ(frame->getModalView(), nullptr);
+
+  // Other buttons pass through to a view below; the left one does not.
+  platform::headless::setKeyDown(Key::shift, false);
+  frame->removeView(splash, false);
+  auto* below = add(new probe::ProbeView(CRect(42, 22, 312, 80), probe::kBlue));
+  add(splash);
+  rightClick(100, 50);
+  EXPECT_EQ(below->presses.size(), 1u);
+  EXPECT_EQ(splash->getValue(), 0.0f);
+  click(100, 50);
+  EXPECT_EQ(below->presses.size(), 1u);
+  EXPECT_EQ(splash->getValue(), 1.0f);
+  click(100, 50);
 }
 
-TEST_F(SplashTest, RefusedViewIsReleasedAndTheNextPressOnlyTogglesBack) {
+TEST_F(SplashTest, RefusedViewIsReleasedTheNextPressOnlyTogglesBackAndCloseTellsOnlyWhenShown) {
   auto* other = new probe::ProbeView(CRect(0, 0, 10, 10), probe::kBlue);
   ASSERT_TRUE(frame->setModalView(other));
   CPoint where(100, 50);
@@ -162,9 +155,8 @@ TEST_F(SplashTest, RefusedViewIsReleasedAndTheNextPressOnlyTogglesBack) {
   EXPECT_TRUE(listener.values.empty());
   frame->setModalView(nullptr);
   other->forget();
-}
 
-TEST_F(SplashTest, CloseSplashTellsTheListenerOnlyWhenShown) {
+  // Closing tells the listener only while the picture is up.
   splash->closeSplash(nullptr);
   EXPECT_TRUE(listener.values.empty());
   splash->setValue(1.0f);
@@ -188,21 +180,15 @@ TEST(SplashDrawTest, ControlDrawsThePictureOverTheDisplayRectOnlyWhileShown) {
   CBitmap* about = new CBitmap(140);
   auto* splash =
       new CSplashScreen(CRect(42, 22, 312, 80), nullptr, 140, about, CRect(10, 10, 60, 40), CPoint(100, 100));
-  platform::headless::HeadlessSurface surface(80, 60);
-  CDrawContext context(nullptr, &surface, nullptr);
-  const raster::Pixel untouched = surface.image().pixel(30, 30);
-  splash->draw(&context);
-  EXPECT_EQ(surface.image().pixel(30, 30), untouched);
+  testing_pictures::Canvas canvas(80, 60), expected(80, 60);
+  splash->draw(&canvas.context);
+  EXPECT_EQ(canvas.bytes(), expected.bytes());
   EXPECT_FALSE(splash->isDirty());
 
   splash->setValue(1.0f);
-  splash->draw(&context);
-  platform::headless::HeadlessSurface expected(80, 60);
-  CDrawContext expectedContext(nullptr, &expected, nullptr);
-  about->draw(&expectedContext, CRect(10, 10, 60, 40), CPoint(100, 100));
-  for (const CPoint p : {CPoint(10, 10), CPoint(30, 30), CPoint(59, 39)})
-    EXPECT_EQ(surface.image().pixel(p.x, p.y), expected.image().pixel(p.x, p.y));
-  EXPECT_EQ(surface.image().pixel(60, 40), untouched);
+  splash->draw(&canvas.context);
+  about->draw(&expected.context, CRect(10, 10, 60, 40), CPoint(100, 100));
+  EXPECT_EQ(canvas.bytes(), expected.bytes());  // over the display rectangle and nowhere else
   splash->forget();
   about->forget();
 }

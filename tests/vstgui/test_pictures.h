@@ -1,12 +1,15 @@
-// Small PNG files made on the spot, and a helper to read back what a surface shows.
+// Small PNG files made on the spot, and a surface of the test's own to draw on and read back.
 #pragma once
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "platform/headless/surface.h"
 #include "platform/raster/image.h"
+#include "vstgui/cdrawcontext.h"
 
 namespace testing_pictures {
 
@@ -52,8 +55,50 @@ inline std::vector<std::uint8_t> encodePng(const PngPicture& picture) {
   return out;
 }
 
-inline bool sameColor(raster::Pixel p, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return p.red == r && p.green == g && p.blue == b;
+// Every byte of an image's rows: two drawings are the same when these are.
+inline std::vector<std::uint8_t> imageBytes(const raster::Image& image) {
+  std::vector<std::uint8_t> bytes;
+  for (int y = 0; y < image.height(); ++y)
+    bytes.insert(bytes.end(), image.memoryRow(y), image.memoryRow(y) + image.rowBytes());
+  return bytes;
 }
+
+// The pixels that pass a test (by default: every pixel a drawing changed on a surface that started
+// all zero) and their bounding box, edges inclusive; left > right when there are none.
+struct Coverage {
+  int count = 0;
+  VSTGUI::CRect box{1 << 20, 1 << 20, -1, -1};
+};
+template <typename Test>
+Coverage coverage(const raster::Image& image, Test test) {
+  Coverage c;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (test(image.pixel(x, y))) {
+        ++c.count;
+        c.box = {std::min(c.box.left, x), std::min(c.box.top, y), std::max(c.box.right, x),
+                 std::max(c.box.bottom, y)};
+      }
+  return c;
+}
+inline Coverage coverage(const raster::Image& image) {
+  return coverage(image, [](raster::Pixel p) { return p != raster::Pixel{}; });
+}
+
+// A memory surface, all zero, with a context on it as a view meets one.
+struct Canvas {
+  Canvas(int width, int height) : surface(width, height) {}
+  // Paints the whole surface in one colour first.
+  Canvas(int width, int height, VSTGUI::CColor ground) : surface(width, height) {
+    context.setFillColor(ground);
+    context.fillRect(VSTGUI::CRect(-1, -1, width, height));
+  }
+  const raster::Image& image() const { return surface.image(); }
+  raster::Pixel at(int x, int y) const { return surface.image().pixel(x, y); }
+  std::vector<std::uint8_t> bytes() const { return imageBytes(surface.image()); }
+
+  platform::headless::HeadlessSurface surface;
+  VSTGUI::CDrawContext context{nullptr, &surface, nullptr};
+};
 
 }  // namespace testing_pictures

@@ -32,14 +32,7 @@ using pictures::Picture;
 // and the leak checker would count that state as lost.
 const int gFontconfigVersion = FcGetVersion();
 
-constexpr int kWidth = pictures::kEditorWidth, kHeight = pictures::kEditorHeight;
-constexpr int kHostX = 100, kHostY = 100;
-
-// Every pixel as in the golden picture; a picture that differs is kept for a look.
-void expectLooksLike(const Picture& shown, const std::string& name) {
-  pictures::expectLooksLikeGolden(shown, name, pictures::Text::antiAliased,
-                                  std::string(FADECREST_OUTPUT_DIR) + "/failed-x11-" + name + ".png");
-}
+constexpr int kWidth = pictures::kEditorWidth, kHeight = pictures::kEditorHeight, kHostX = 100, kHostY = 100;
 
 // The editor of an effect in a host window on the display, idled as a host idles it.
 class EditorOnDisplay : public gestures::OpenEditor {
@@ -85,13 +78,11 @@ class EditorOnDisplay : public gestures::OpenEditor {
 
 // The System V shared memory segments this process made that are still there.
 int sharedSegmentsOfThisProcess() {
-  std::ifstream table("/proc/sysvipc/shm");
-  std::string line;
-  std::getline(table, line);  // the column names
+  std::ifstream table("/proc/sysvipc/shm");  // a line of column names, then one a segment
   int count = 0;
-  for (std::string key, id, perms, size, creator; table >> key >> id >> perms >> size >> creator;) {
-    count += std::stoi(creator) == getpid();
-    std::getline(table, line);
+  for (std::string key, id, perms, size, creator, rest; table >> key >> id >> perms >> size >> creator;) {
+    count += creator == std::to_string(getpid());
+    std::getline(table, rest);
   }
   return count;
 }
@@ -132,9 +123,7 @@ class X11Editor : public testing::Test {
 // again, each of the rectangles exposed.
 TEST_F(X11Editor, ShowsTheGoldenPicturesInAChildWindowAndTakesClicksDragsAndWheelTurns) {
   auto effect = openEditor(3, host);
-  const std::vector<Window> children = display.children(host);
-  ASSERT_EQ(children.size(), 1u);
-  const Window editor = children.front();
+  const Window editor = display.children(host).at(0);
 
   EditorOnDisplay shown = on(*effect);
   gestures::expectTheTitleShowsTheAboutPictureUntilTheNextClick(shown);
@@ -239,8 +228,7 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
   const std::map<std::string, int> before = display.resourcesOfOwner(keeperWindow);
 
   for (int cycle = 0; cycle < 200; ++cycle) {
-    Window parent = host;
-    if (cycle % 20 == 10) parent = display.makeWindow(100, 420, kWidth, kHeight);
+    const Window parent = cycle % 20 == 10 ? display.makeWindow(100, 420, kWidth, kHeight) : host;
     ASSERT_EQ(effect->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
     (*effect)->setParameter(effect->get(), kInterval, static_cast<float>(cycle % 10) / 10.0f);
     effect->dispatch(effEditIdle);
@@ -266,7 +254,7 @@ TEST_F(X11Editor, OpenCloseCyclesAndClosesWithTheEditorOpenLeaveNothingOnTheServ
   }
   EXPECT_TRUE(display.children(host).empty());
   EXPECT_EQ(display.resourcesOfOwner(keeperWindow), before);
-  expectLooksLike(on(*keeper, other).shown(), "shortest");
+  pictures::expectLooksLikeGolden(on(*keeper, other).shown(), "shortest");
 
   keeper.reset();
   effect.reset();
@@ -307,7 +295,7 @@ TEST(Concurrency, TwoEditorsIdledFromTwoThreadsWhileTheHostAutomates) {
     effects[i].dispatch(effEditIdle);
     const Window editor = display.children(hosts[i]).at(0);
     XSync(display.connection(), False);
-    expectLooksLike(display.grab(editor, kWidth, kHeight), golden[i]);
+    pictures::expectLooksLikeGolden(display.grab(editor, kWidth, kHeight), golden[i]);
   }
   for (Effect& effect : effects) effect.dispatch(effEditClose);
 }

@@ -1,12 +1,10 @@
 # A Tk drag source through tkdnd: a window at a given place that starts a drag of files or of text
 # when it is pressed, and exits with the action the target's status answered (0 none, 1 copy,
 # 2 move), read from tkdnd's own record of the drag: tkdnd 2.6 tells its X11 sources no action.
-#
 #   wish tk_drag_source.tcl TITLE X Y files PATH... | text TEXT
 package require tkdnd
 
-lassign $argv title x y kind
-set items [lrange $argv 4 end]
+set items [lassign $argv title x y kind]
 wm title . $title
 wm geometry . 200x100+$x+$y
 pack [label .source -text "drag from here"] -fill both -expand 1
