@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "../support/recording_host.h"
 #include "editor/fadecrestvsteditor.h"
 #include "effect/fadecrestvst.h"
 #include "platform/headless/window.h"
@@ -32,15 +33,8 @@ void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); 
 namespace {
 
 // A host that notes its first call without allocating anything.
-struct NotedCall {
-  AEffect* effect;
-  VstInt32 opcode, index;
-  VstIntPtr value;
-  void* ptr;
-  float opt;
-};
 int hostCalls = 0;
-NotedCall firstCall{};
+HostCall firstCall{};
 
 VstIntPtr VSTCALLBACK notingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                  float opt) {
@@ -57,12 +51,7 @@ TEST(EntryOutOfMemory, AsksForTheHostsVersionFirstAndAnswersNullWithoutMemoryFor
     AEffect* record = VSTPluginMain(notingHost);
     allocationsBeforeFailure = -1;
     ASSERT_GE(hostCalls, 1);
-    EXPECT_EQ(firstCall.effect, nullptr);
-    EXPECT_EQ(firstCall.opcode, audioMasterVersion);
-    EXPECT_EQ(firstCall.index, 0);
-    EXPECT_EQ(firstCall.value, 0);
-    EXPECT_EQ(firstCall.ptr, nullptr);
-    EXPECT_EQ(firstCall.opt, 0.0f);
+    EXPECT_EQ(firstCall, (HostCall{nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f}));
     if (record) {
       record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
       break;

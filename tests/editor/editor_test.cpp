@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "../support/recording_host.h"
+#include "../vstgui/control_fixture.h"
 #include "../vstgui/probe_view.h"
-#include "editor/aeffguieditor.h"
-#include "host/audioeffectx.h"
-#include "platform/headless/input.h"
-#include "platform/headless/window.h"
-#include "vstgui/cframe.h"
 
 using namespace VSTGUI;
+using fixture::FixtureEditor;
 using platform::Key;
 using platform::headless::Window;
 using probe::kBlue;
@@ -19,67 +15,10 @@ using probe::ProbeView;
 
 namespace {
 
-class CountingFrame : public CFrame {
- public:
-  using CFrame::CFrame;
-  void idle() override {
-    ++idles;
-    CFrame::idle();
-  }
-  int idles = 0;
-};
-
-// Stands in for the plug-in's own editor: a frame over the whole rectangle while open.
-class TestEditor : public AEffGUIEditor {
- public:
-  explicit TestEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
-    rect.right = 328;
-    rect.bottom = 264;
-  }
-  bool open(void* window) override {
-    AEffGUIEditor::open(window);
-    frame = new CountingFrame(CRect(0, 0, rect.right, rect.bottom), window, this);
-    return true;
-  }
-  void close() override {
-    frame->forget();
-    frame = nullptr;
-    AEffGUIEditor::close();
-  }
-  CountingFrame* counting() const { return static_cast<CountingFrame*>(frame); }
-  std::uint32_t nextIdle() const { return nextIdleTime; }
-};
-
-class TestEffect : public AudioEffectX {
- public:
-  TestEffect() : AudioEffectX(RecordingHost::callback, 1, 2) {}
-  void processReplacing(float**, float**, VstInt32) override {}
-  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
-    return getAeffect()->dispatcher(getAeffect(), opcode, index, value, ptr, 0.0f);
-  }
-};
-
-class EditorTest : public ::testing::Test {
+// The fixture's editor, open in its host window: the editor base as the plug-in's own uses it.
+class EditorTest : public fixture::ControlFixture {
  protected:
-  void SetUp() override {
-    platform::headless::resetInput();
-    platform::headless::resetWindowSystem();
-    platform::headless::setClock(1000);
-    effect = new TestEffect;
-    editor = new TestEditor(effect);
-  }
-  void TearDown() override {
-    if (editor->isOpen()) editor->close();
-    delete effect;  // and the editor with it
-    EXPECT_EQ(platform::headless::oleDepth(), 0);
-    AEffGUIEditor::knobMode = 0;
-  }
   int hostIdles() const { return static_cast<int>(host.callsWith(audioMasterIdle).size()); }
-
-  RecordingHost host;
-  Window hostWindow{{100, 200, 300, 400}};
-  TestEffect* effect = nullptr;
-  TestEditor* editor = nullptr;
 };
 
 }  // namespace
@@ -101,6 +40,7 @@ TEST(EditorBase, InterfaceDefaults) {
 }
 
 TEST_F(EditorTest, TheDispatchersEditorRequestsReachTheEditor) {
+  editor->close();  // for the host to open it
   EXPECT_TRUE(effect->getAeffect()->flags & effFlagsHasEditor);
   EXPECT_EQ(effect->getEditor(), editor);
   EXPECT_EQ(platform::headless::oleDepth(), 1);
@@ -110,7 +50,10 @@ TEST_F(EditorTest, TheDispatchersEditorRequestsReachTheEditor) {
   ASSERT_NE(rect, nullptr);
   EXPECT_EQ(rect->right, 328);
   EXPECT_EQ(rect->bottom, 264);
-  EXPECT_EQ(effect->dispatch(effEditIdle), 0);  // closed: nothing to idle
+  EXPECT_EQ(effect->dispatch(effEditIdle), 0);  // closed: nothing to idle, no frame for keys or the wheel
+  VstKeyCode key{'k', 0, 0};
+  EXPECT_FALSE(editor->onKeyDown(key));
+  EXPECT_FALSE(editor->onWheel(1.0f));
 
   EXPECT_EQ(effect->dispatch(effEditOpen, 0, 0, hostWindow.handle()), 1);
   ASSERT_NE(editor->getFrame(), nullptr);
@@ -138,50 +81,40 @@ TEST_F(EditorTest, TheDispatchersEditorRequestsReachTheEditor) {
   EXPECT_EQ(effect->dispatch(effEditGetRect, 0, 0, &rect), 1);
 }
 
-TEST_F(EditorTest, KeysAreHandledOnlyWhenTheFrameAnswersOne) {
+TEST_F(EditorTest, TheWheelGoesToTheViewUnderTheCursorAndKeysAreHandledOnlyWhenTheFrameAnswersOne) {
+  auto* under = add(new ProbeView(CRect(10, 10, 30, 30), kBlue));
+  auto* focused = add(new ProbeView(CRect(0, 0, 10, 10), kBlue));
+  platform::headless::setCursorPosition(screen(20, 20));
+  EXPECT_TRUE(editor->onWheel(-1.0f));
+  ASSERT_EQ(under->wheels.size(), 1u);
+  EXPECT_EQ(under->wheels[0], -1.0f);
+  EXPECT_EQ(under->wheelPoint, CPoint(20, 20));
+
   VstKeyCode key{'k', 0, 0};
-  EXPECT_FALSE(editor->onKeyDown(key));  // no frame
-  editor->open(hostWindow.handle());
-  auto* view = new ProbeView(CRect(0, 0, 10, 10), kBlue);
-  editor->getFrame()->addView(view);
-  editor->getFrame()->setFocusView(view);
-  view->keyAnswer = 1;
+  frame->setFocusView(focused);
+  focused->keyAnswer = 1;
   EXPECT_TRUE(editor->onKeyDown(key));
   EXPECT_TRUE(editor->onKeyUp(key));
-  view->keyAnswer = 0;
+  focused->keyAnswer = 0;
   EXPECT_FALSE(editor->onKeyDown(key));
-  view->keyAnswer = kKeyNotHandled;
+  focused->keyAnswer = kKeyNotHandled;
   EXPECT_FALSE(editor->onKeyUp(key));
 }
 
 TEST_F(EditorTest, EditGesturesReachTheHostThroughTheFrame) {
   host.answer = 1;
-  editor->open(hostWindow.handle());
-  editor->getFrame()->beginEdit(3);
-  editor->getFrame()->endEdit(3);
+  frame->beginEdit(3);
+  frame->endEdit(3);
   ASSERT_EQ(host.callsWith(audioMasterBeginEdit).size(), 1u);
   EXPECT_EQ(host.callsWith(audioMasterBeginEdit)[0].index, 3);
   ASSERT_EQ(host.callsWith(audioMasterEndEdit).size(), 1u);
   EXPECT_TRUE(editor->beginEdit(4));
   host.answer = 0;
   EXPECT_FALSE(editor->endEdit(4));
-  EXPECT_EQ(editor->getFrame()->getTicks(), 1000u);
-}
-
-TEST_F(EditorTest, WheelGoesToTheViewUnderTheCursor) {
-  EXPECT_FALSE(editor->onWheel(1.0f));
-  editor->open(hostWindow.handle());
-  auto* view = new ProbeView(CRect(10, 10, 30, 30), kBlue);
-  editor->getFrame()->addView(view);
-  platform::headless::setCursorPosition({120, 220});
-  EXPECT_TRUE(editor->onWheel(-1.0f));
-  ASSERT_EQ(view->wheels.size(), 1u);
-  EXPECT_EQ(view->wheels[0], -1.0f);
-  EXPECT_EQ(view->wheelPoint, CPoint(20, 20));
+  EXPECT_EQ(frame->getTicks(), 1000u);
 }
 
 TEST_F(EditorTest, IdleStuffIsThrottledAndLetsTheHostIdle) {
-  editor->open(hostWindow.handle());
   editor->doIdleStuff();  // due since construction at 1000
   EXPECT_EQ(editor->nextIdle(), 1100u);
   EXPECT_EQ(hostIdles(), 1);
@@ -194,14 +127,14 @@ TEST_F(EditorTest, IdleStuffIsThrottledAndLetsTheHostIdle) {
   EXPECT_EQ(editor->counting()->idles, 1);
 
   // A waiting paint is dispatched by the pass that runs.
-  platform::invalidateWindow(editor->getFrame()->getWindowHandle(), {0, 0, 10, 10});
+  platform::invalidateWindow(frame->getWindowHandle(), {0, 0, 10, 10});
   platform::headless::setClock(1047);
   editor->doIdleStuff();  // 1051 is not below 1050: the pass runs
   EXPECT_EQ(platform::tickCount(), 1051u);
   EXPECT_EQ(editor->nextIdle(), 1151u);
   EXPECT_EQ(hostIdles(), 2);
   EXPECT_EQ(editor->counting()->idles, 2);
-  EXPECT_FALSE(Window::fromHandle(editor->getFrame()->getWindowHandle())->damaged());
+  EXPECT_FALSE(Window::fromHandle(frame->getWindowHandle())->damaged());
 
   platform::headless::setClock(1200);
   editor->doIdleStuff();  // due: no sleep
@@ -211,15 +144,14 @@ TEST_F(EditorTest, IdleStuffIsThrottledAndLetsTheHostIdle) {
 }
 
 TEST_F(EditorTest, HostIdleAnsweredWithEditorIdleDoesNotRunTheFrameTwice) {
-  editor->open(hostWindow.handle());
   auto* view = new ProbeView(CRect(0, 0, 328, 264), kBlue);
-  editor->getFrame()->addView(view);
+  frame->addView(view);
   int nestedRequests = 0;
   host.onCall = [&](const HostCall& call) {
     if (call.opcode != audioMasterIdle) return;
     ++nestedRequests;
     // A press arrives meanwhile; the nested request must not take it.
-    platform::headless::postMessage(editor->getFrame()->getWindowHandle(),
+    platform::headless::postMessage(frame->getWindowHandle(),
                                     {platform::MessageType::leftButtonDown, {5, 5}, 0});
     effect->dispatch(effEditIdle);
   };
@@ -236,7 +168,7 @@ TEST_F(EditorTest, HostIdleAnsweredWithEditorIdleDoesNotRunTheFrameTwice) {
 
 TEST_F(EditorTest, TickCountWrapNeitherHoldsThePassBackNorLetsItRunEarly) {
   platform::headless::setClock(0xFFFFFF8Cu);
-  TestEditor late(nullptr);  // made shortly before the count wraps; no effect to call
+  FixtureEditor late(nullptr, 328, 264);  // made shortly before the count wraps; no effect to call
   late.open(hostWindow.handle());
   late.doIdleStuff();
   EXPECT_EQ(late.nextIdle(), 0xFFFFFFF0u);
@@ -289,16 +221,15 @@ class TrackingView : public CView {
 }  // namespace
 
 TEST_F(EditorTest, ScriptedDragIsFollowedAndThrottlesTheIdlePass) {
-  editor->open(hostWindow.handle());
   auto* knob = new TrackingView(CRect(0, 0, 200, 200));
-  editor->getFrame()->addView(knob);
+  frame->addView(knob);
   editor->doIdleStuff();  // next pass due at 1100
   platform::headless::InputScript()
       .press(Key::leftButton, {160, 350})  // (60, 150) in the frame
       .moveTo({160, 300}, 5)
       .release(Key::leftButton)
       .play();
-  platform::headless::postMessage(editor->getFrame()->getWindowHandle(),
+  platform::headless::postMessage(frame->getWindowHandle(),
                                   {platform::MessageType::leftButtonDown, {60, 150}, 0});
   platform::headless::dispatchMessages();
 
@@ -315,11 +246,9 @@ TEST_F(EditorTest, ScriptedDragIsFollowedAndThrottlesTheIdlePass) {
 // idle; the drag idles in turn, and must take only a paint: one per pass, of whichever window
 // waits first, its own or another of the thread.
 TEST_F(EditorTest, ADragStartedByIdleTakesOnlyThePaintAndThePressBehindItWaits) {
-  editor->open(hostWindow.handle());
   auto* knob = new TrackingView(CRect(0, 0, 200, 200));
-  editor->getFrame()->addView(knob);
-  const platform::WindowHandle window = editor->getFrame()->getWindowHandle();
-  platform::headless::dispatchMessages();  // the first paint
+  frame->addView(knob);
+  const platform::WindowHandle window = frame->getWindowHandle();
   platform::headless::InputScript()
       .press(Key::leftButton, {160, 350})
       .moveTo({160, 300}, 3)

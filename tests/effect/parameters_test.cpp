@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "effect/fadecrestvst.h"
 #include "support/logging_editor.h"
@@ -65,23 +66,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SampleCountsLifecycle, StartAt44100AndFollowEveryNewSampleRate) {
   FadecrestVST effect(nullptr);
-  EXPECT_EQ(effect.intervalSampleCount(), 2646000);
-  EXPECT_EQ(effect.fadeSampleCount(), 220500);
-  EXPECT_EQ(effect.halfFadeSampleCount(), 110250);
+  const auto counts = [&] {
+    return std::tuple(effect.intervalSampleCount(), effect.fadeSampleCount(), effect.halfFadeSampleCount());
+  };
+  EXPECT_EQ(counts(), std::tuple(2646000, 220500, 110250));
 
   // A freshly inserted effect in a 48 kHz project must fade on the 48 kHz timing at once.
   effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
   EXPECT_EQ(effect.getSampleRate(), 48000.0f);
-  EXPECT_EQ(effect.intervalSampleCount(), 2880000);
-  EXPECT_EQ(effect.fadeSampleCount(), 240000);
-  EXPECT_EQ(effect.halfFadeSampleCount(), 120000);
+  EXPECT_EQ(counts(), std::tuple(2880000, 240000, 120000));
   effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
   EXPECT_EQ(effect.fadeSampleCount(), 240000);
 
   effect.setBlockSizeAndSampleRate(512, 96000.0f);
   EXPECT_EQ(effect.getBlockSize(), 512);
-  EXPECT_EQ(effect.intervalSampleCount(), 5760000);
-  EXPECT_EQ(effect.fadeSampleCount(), 480000);
+  EXPECT_EQ(counts(), std::tuple(5760000, 480000, 240000));
 
   // Any index recomputes both counts, even one that stores nothing.
   effect.setParameter(7, 0.3f);
@@ -169,23 +168,16 @@ TEST(Programs, InitNamesCarryTheirProgramNumberAndNamesAreCutTo24Characters) {
 TEST(ParameterTexts, NamesLabelsAndDisplaysPaddedUpToTheLimitForTheTwoParametersOnly) {
   FadecrestVST effect(nullptr);
   Text text;
-  effect.dispatcher(effGetParamName, 0, 0, text.bytes, 0);
-  EXPECT_EQ(text.str(), "Interval");
-  effect.dispatcher(effGetParamName, 1, 0, text.bytes, 0);
-  EXPECT_EQ(text.str(), "Duration");
-  effect.dispatcher(effGetParamLabel, 1, 0, text.bytes, 0);
-  EXPECT_EQ(text.str(), "seconds");
-
-  struct {
-    VstInt32 index;
-    float value;
-    const char* shown;
-  } displays[] = {{0, 1.0f, "60.00000"}, {0, 0.5f, "30.50000"}, {0, 0.0f, "1.000000"},
-                  {1, 0.5f, "3.000000"}, {1, 1.0f, "5.000000"}, {1, 0.75f, "4.000000"}};
-  for (const auto& d : displays) {
-    effect.setParameter(d.index, d.value);
-    effect.dispatcher(effGetParamDisplay, d.index, 0, text.bytes, 0);
-    EXPECT_EQ(text.str(), d.shown);
+  const std::tuple<VstInt32, VstInt32, float, const char*> texts[] = {
+      {effGetParamName, 0, 0.0f, "Interval"},    {effGetParamName, 1, 0.0f, "Duration"},
+      {effGetParamLabel, 1, 0.0f, "seconds"},    {effGetParamDisplay, 0, 1.0f, "60.00000"},
+      {effGetParamDisplay, 0, 0.5f, "30.50000"}, {effGetParamDisplay, 0, 0.0f, "1.000000"},
+      {effGetParamDisplay, 1, 0.5f, "3.000000"}, {effGetParamDisplay, 1, 1.0f, "5.000000"},
+      {effGetParamDisplay, 1, 0.75f, "4.000000"}};
+  for (const auto& [opcode, index, value, shown] : texts) {
+    if (opcode == effGetParamDisplay) effect.setParameter(index, value);
+    effect.dispatcher(opcode, index, 0, text.bytes, 0);
+    EXPECT_EQ(text.str(), shown);
   }
 
   // Short texts are padded with terminators up to the limit.
@@ -220,12 +212,12 @@ TEST(Identity, WhatTheHostSeesOfTheEffectAndNoRequestForMidi) {
   RecordingHost host;
   FadecrestVST effect(RecordingHost::callback);
   Text text;
-  EXPECT_EQ(effect.dispatcher(effGetEffectName, 0, 0, text.bytes, 0), 1);
-  EXPECT_EQ(text.str(), "Fadecrest");
-  EXPECT_EQ(effect.dispatcher(effGetProductString, 0, 0, text.bytes, 0), 1);
-  EXPECT_EQ(text.str(), "Fadecrest");
-  EXPECT_EQ(effect.dispatcher(effGetVendorString, 0, 0, text.bytes, 0), 1);
-  EXPECT_EQ(text.str(), "Corvenna");
+  for (const auto& [opcode, name] : {std::pair{effGetEffectName, "Fadecrest"},
+                                     {effGetProductString, "Fadecrest"},
+                                     {effGetVendorString, "Corvenna"}}) {
+    EXPECT_EQ(effect.dispatcher(opcode, 0, 0, text.bytes, 0), 1);
+    EXPECT_EQ(text.str(), name);
+  }
   char midi[] = "receiveVstMidiEvent";
   char other[] = "sendVstEvents";
   EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, midi, 0), 0);

@@ -186,45 +186,29 @@ struct Formatter : testing::Test {
 };
 
 TEST_F(Formatter, FloatTextHasEightCharactersCutsDigitsAndIsHugeOutOfRange) {
-  EXPECT_EQ(f2s(1.0f), "1.000000");
-  EXPECT_EQ(f2s(60.0f), "60.00000");
-  EXPECT_EQ(f2s(30.5f), "30.50000");
-  EXPECT_EQ(f2s(18.7f), "18.70000");
-  EXPECT_EQ(f2s(2.9999998f), "2.999999");
-  EXPECT_EQ(f2s(-1.0f), "-1.00000");
-  EXPECT_EQ(f2s(0.0f), "0.000000");
-  EXPECT_EQ(f2s(1234567.0f), "1234567.");
-  EXPECT_EQ(f2s(45.25f), "45.25000");
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
   // Out of range, and not a number, is "Huge!".
-  EXPECT_EQ(f2s(100000000.0f), "Huge!");
-  EXPECT_EQ(f2s(-10000000.0f), "Huge!");
-  EXPECT_NE(f2s(-9999999.0f), "Huge!");
-  EXPECT_EQ(f2s(std::numeric_limits<float>::infinity()), "Huge!");
-  EXPECT_EQ(f2s(-std::numeric_limits<float>::infinity()), "Huge!");
-  EXPECT_EQ(f2s(std::nanf("")), "Huge!");
+  const std::pair<float, const char*> cases[] = {
+      {1.0f, "1.000000"},       {60.0f, "60.00000"},       {30.5f, "30.50000"},     {18.7f, "18.70000"},
+      {2.9999998f, "2.999999"}, {-1.0f, "-1.00000"},       {0.0f, "0.000000"},      {1234567.0f, "1234567."},
+      {45.25f, "45.25000"},     {-9999999.0f, "-999999."}, {100000000.0f, "Huge!"}, {-10000000.0f, "Huge!"},
+      {kInfinity, "Huge!"},     {-kInfinity, "Huge!"},     {std::nanf(""), "Huge!"}};
+  for (const auto& [value, shown] : cases) EXPECT_EQ(f2s(value), shown) << value;
   // A smaller limit cuts the text.
   EXPECT_EQ(f2s(30.5f, 4), "30.5");
   EXPECT_EQ(f2s(30.5f, 2), "30");
   EXPECT_EQ(f2s(100000000.0f, 3), "Hug");
 }
 
-TEST_F(Formatter, DecibelsHertzAndMilliseconds) {
+TEST_F(Formatter, DecibelsHertzMillisecondsAndIntegers) {
   EXPECT_EQ(text(&AudioEffect::dB2string, 0.0f), "-oo");
   EXPECT_EQ(text(&AudioEffect::dB2string, -2.0f), "-oo");
   EXPECT_EQ(text(&AudioEffect::dB2string, 1.0f), "0.000000");
   EXPECT_EQ(text(&AudioEffect::Hz2string, 0.0f), "0.000000");
   EXPECT_EQ(text(&AudioEffect::Hz2string, 441.0f), "100.0000");
   EXPECT_EQ(text(&AudioEffect::ms2string, 44100.0f), "1000.000");
-}
-
-TEST_F(Formatter, IntegerText) {
-  EXPECT_EQ(i2s(0), "0");
-  EXPECT_EQ(i2s(-42), "-42");
-  EXPECT_EQ(i2s(7), "7");
-  EXPECT_EQ(i2s(1000), "1000");
-  EXPECT_EQ(i2s(99999999), "99999999");
+  for (VstInt32 value : {0, -42, 7, 1000, 99999999, -123456789}) EXPECT_EQ(i2s(value), std::to_string(value));
   EXPECT_EQ(i2s(100000000), "Huge!");
-  EXPECT_EQ(i2s(-123456789), "-123456789");
   EXPECT_EQ(i2s(std::numeric_limits<VstInt32>::min()), "Huge!");
 }
 

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "ardour_tools.h"
+#include "support/editor_gestures.h"
 
 // Last: X's macros would clash with names in the headers above.
 #include "support/virtual_display.h"
@@ -56,13 +56,6 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(100ms);
   }
   return true;
-}
-
-std::vector<std::string> words(const std::string& text) {
-  std::vector<std::string> list;
-  std::istringstream split(text);
-  for (std::string word; split >> word;) list.push_back(word);
-  return list;
 }
 
 float savedInterval(const std::filesystem::path& session) {
@@ -110,7 +103,7 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
   XGetWindowAttributes(display.connection(), editor, &attributes);
   EXPECT_EQ(attributes.width, kWidth);
   EXPECT_EQ(attributes.height, kHeight);
-  const xtest::Picture golden = xtest::readPng(std::string(FADECREST_GOLDEN_DIR) + "/constructed.png");
+  const xtest::Picture golden = pictures::goldenPicture("constructed");
   xtest::Picture shown;
   EXPECT_TRUE(waitFor([&] { return (shown = display.grab(editor, kWidth, kHeight)) == golden; }, 10s))
       << "the editor in Ardour is not the golden picture";
@@ -134,18 +127,13 @@ TEST(ArdourEditor, ShowsTheEditorInItsWindowTakesAKnobTurnAndSavesIt) {
                   std::string(FADECREST_OUTPUT_DIR) + "/editor-in-ardour.png");
 
   // Around the interval knob from its left over the top to its right: 5/6 in the circular mode.
-  const auto at = [&](int px, int py) { return std::to_string(x + px) + " " + std::to_string(y + py); };
-  std::string gesture = "mousemove " + at(43, 178) + " mousedown 1 sleep 0.3";
-  for (int step = 1; step <= 8; ++step) {
-    const int k = step <= 4 ? step : step - 4;
-    gesture += step <= 4 ? " mousemove " + at(43 + 50 * k / 4, 178 - 50 * k / 4)
-                         : " mousemove " + at(93 + 50 * k / 4, 128 + 50 * k / 4);
-    gesture += " sleep 0.12";
-  }
-  ASSERT_TRUE(display.xdotool(words(gesture + " sleep 0.2 mouseup 1 sleep 0.5")));
+  const auto at = [&](gestures::EditorPoint p) {
+    return std::to_string(x + p.x) + " " + std::to_string(y + p.y);
+  };
+  ASSERT_TRUE(display.xdotool(xtest::words(gestures::intervalKnobDrag(at) + " sleep 0.5")));
 
   // Keys go to the window under the pointer: the editor's, which passes on what it does not use.
-  ASSERT_TRUE(display.xdotool(words("mousemove " + at(160, 120) + " key ctrl+s")));
+  ASSERT_TRUE(display.xdotool(xtest::words("mousemove " + at({160, 120}) + " key ctrl+s")));
   EXPECT_TRUE(waitFor([&] { return std::abs(savedInterval(sessionFile) - 5.0f / 6.0f) < 0.02f; }, 20s))
       << "interval saved " << savedInterval(sessionFile) << ", was " << before;
   ASSERT_TRUE(display.xdotool({"mousemove", "20", "400", "key", "ctrl+q"}));

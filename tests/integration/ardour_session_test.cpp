@@ -84,10 +84,7 @@ TEST(ArdourSession, BouncesATrackThroughTheEffect) {
     for (sf_count_t frame = 0; frame < kFrames; ++frame)
       for (int channel = 0; channel < 2; ++channel)
         samples[static_cast<size_t>(frame) * 2 + channel] = inputSample(frame, channel);
-    SF_INFO info{};
-    info.channels = 2;
-    info.samplerate = kRate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SF_INFO info{.samplerate = kRate, .channels = 2, .format = SF_FORMAT_WAV | SF_FORMAT_FLOAT};
     SNDFILE* file = sf_open(input.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     ASSERT_EQ(sf_writef_float(file, samples.data(), kFrames), kFrames);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,20 +67,25 @@ inline void expectTheTitleShowsTheAboutPictureUntilTheNextClick(OpenEditor& edit
   EXPECT_TRUE(automated(editor.host()).empty()) << "the click that closed it turned nothing";
 }
 
-// Left of the interval knob's centre, over the top, to the right: clockwise in the circular mode,
-// from 1/6 to 5/6, reported as rising values between one begin and one end of an edit.
-inline void expectAKnobDragAutomatesRisingValuesInOneGesture(OpenEditor& editor) {
-  editor.host().calls.clear();
-  std::string gesture = "mousemove " + editor.onScreen(kIntervalLeft) + " mousedown 1 sleep 0.3";
+// xdotool's arguments for a drag from left of the interval knob's centre, over the top, to the
+// right: clockwise in the circular mode, from 1/6 to 5/6. `onScreen` says where a point of the
+// editor is on the screen.
+inline std::string intervalKnobDrag(const std::function<std::string(EditorPoint)>& onScreen) {
+  std::string gesture = "mousemove " + onScreen(kIntervalLeft) + " mousedown 1 sleep 0.3";
   for (int step = 1; step <= 8; ++step) {
     const EditorPoint from = step <= 4 ? kIntervalLeft : kIntervalTop;
     const EditorPoint to = step <= 4 ? kIntervalTop : kIntervalRight;
     const int k = step <= 4 ? step : step - 4;
     gesture += " mousemove " +
-               editor.onScreen({from.x + (to.x - from.x) * k / 4, from.y + (to.y - from.y) * k / 4}) +
-               " sleep 0.12";
+               onScreen({from.x + (to.x - from.x) * k / 4, from.y + (to.y - from.y) * k / 4}) + " sleep 0.12";
   }
-  ASSERT_TRUE(editor.input(gesture + " sleep 0.2 mouseup 1"));
+  return gesture + " sleep 0.2 mouseup 1";
+}
+
+// That drag is reported as rising values between one begin and one end of an edit.
+inline void expectAKnobDragAutomatesRisingValuesInOneGesture(OpenEditor& editor) {
+  editor.host().calls.clear();
+  ASSERT_TRUE(editor.input(intervalKnobDrag([&](EditorPoint p) { return editor.onScreen(p); })));
 
   const std::vector<VstInt32> seen = gestureOpcodes(editor.host());
   ASSERT_GE(seen.size(), 3u);

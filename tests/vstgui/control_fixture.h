@@ -26,7 +26,22 @@ class FixtureEffect : public AudioEffectX {
  public:
   FixtureEffect() : AudioEffectX(RecordingHost::callback, 1, 2) {}
   void processReplacing(float**, float**, VstInt32) override {}
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+    return getAeffect()->dispatcher(getAeffect(), opcode, index, value, ptr, 0.0f);
+  }
 };
+
+class CountingFrame : public CFrame {
+ public:
+  using CFrame::CFrame;
+  void idle() override {
+    ++idles;
+    CFrame::idle();
+  }
+  int idles = 0;
+};
+
+// Stands in for the plug-in's own editor: a frame over the whole rectangle while open.
 
 class FixtureEditor : public AEffGUIEditor {
  public:
@@ -36,7 +51,7 @@ class FixtureEditor : public AEffGUIEditor {
   }
   bool open(void* window) override {
     AEffGUIEditor::open(window);
-    frame = new CFrame(CRect(0, 0, rect.right, rect.bottom), window, this);
+    frame = new CountingFrame(CRect(0, 0, rect.right, rect.bottom), window, this);
     return true;
   }
   void close() override {
@@ -48,6 +63,8 @@ class FixtureEditor : public AEffGUIEditor {
     ++idleStuffCalls;
     AEffGUIEditor::doIdleStuff();
   }
+  CountingFrame* counting() const { return static_cast<CountingFrame*>(frame); }
+  std::uint32_t nextIdle() const { return nextIdleTime; }
   int idleStuffCalls = 0;
 };
 
