@@ -335,6 +335,7 @@ fadecrest-render: jingle.wav: no fade window falls inside this 0:01.0 file
       {"$R -n big/big.rf64 adpcm.wav -o previews/", "12:55.0-13:00.0, ... (2692 in all)\n"},
       {"$R -n big/big.rf64 adpcm.wav -o previews/", "adpcm-preview.wav\n  WAV 16-bit"},
       {"$R -n <(head -c $(($(stat -c%s c.ogg) / 2)) c.ogg) -o x.wav", "length unknown\n  program 1 \"Very Long track\", interval 60.00 s, duration 5.00 s, single precision\n  fade windows: 1:00.0-1:00.0, then every 1:05.0\n"},
+      {"$R -ny --format flac jingle.wav", "jingle.wav -> jingle-preview.flac\n"},  // as --force would replace it
       {"$R -n int32.wav --bits float", "int32.wav: 32-bit samples written as WAV 32-bit float lose resolution"},
       {"$R --list-programs", "      3  Medium track       30.50 s    3.00 s\n"},
       {"$R --list-programs", "      5  Shortest            1.00 s    1.00 s\n"},
