@@ -35,9 +35,10 @@ LRESULT CALLBACK hostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 class HostWindow {
  public:
   HostWindow(int left, int top) {
-    const WNDCLASSA windowClass{
-        0,       hostProcedure,      0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_ARROW), nullptr,
-        nullptr, "FadecrestWineHost"};
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = hostProcedure;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "FadecrestWineHost";
     RegisterClassA(&windowClass);
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
     RECT outer{0, 0, kEditorWidth, kEditorHeight};

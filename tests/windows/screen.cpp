@@ -37,7 +37,8 @@ bool runOnDisplay(const std::string& command, bool serve) {
   // Wine gives no exit status for a Unix process: the command leaves a file when it is done.
   const std::string done = unixTemporary(".done");
   std::string line = "/bin/sh -c \"" + command + "; touch " + done + "\"";
-  STARTUPINFOA startup{sizeof startup};
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return false;
