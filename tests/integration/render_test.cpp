@@ -463,10 +463,11 @@ fadecrest-render: not begun: bada.wav
 )");
   EXPECT_EQ(shell(directory, "{ sleep 0.3; $R -n a.wav b.wav; echo $? >&2; } | true").err,
             "141\n");  // quietly
-  // A batch holds few files open, whatever its length; quiet, it still counts what was cut short.
-  CommandResult many = shell(directory,
-                             "for i in {1..100}; do ln b.wav b$i.wav; done; "
-                             "prlimit --nofile=32 $R -qj2 -o many/ b[0-9]*.wav bada.wav; ls many | wc -l");
+  // A batch holds few files open, whatever its length and where its files have hidden names while
+  // written; quiet, it still counts what was cut short.
+  CommandResult many =
+      shell(directory, "for i in {1..100}; do ln b.wav b$i.wav; done; " + unnamedFails +
+                           "prlimit --nofile=32 $R -qj2 -o many/ b[0-9]*.wav bada.wav; ls many | wc -l");
   EXPECT_EQ(many.out, "101\n");
   EXPECT_TRUE(many.err.ends_with("written, 1 of them cut short\n")) << many.err;
 }
@@ -486,6 +487,7 @@ TEST(Render, WithoutInputRendersMusicThatAnInterruptLeavesNoTraceOfOrTheEditor) 
   EXPECT_EQ(output.info.frames, 180 * 44100);
   const auto [lowest, highest] = std::ranges::minmax(output.samples);
   EXPECT_TRUE(std::max(-lowest, highest) > 0.25f && std::max(-lowest, highest) < 1.0f) << highest;
+  EXPECT_NE(output.samples[2 * 44100], output.samples[2 * 44100 + 1]);  // stereo, not mono twice
 
   for (const std::string unnamedFiles :
        {"", "LD_PRELOAD=" FADECREST_NO_TMPFILE_PATH " ASAN_OPTIONS=verify_asan_link_order=0"}) {
