@@ -72,6 +72,8 @@ CommandResult shell(const ScratchDirectory& directory, const std::string& comman
                     {{"R", FADECREST_RENDER_PATH}, {"LC_ALL", "C"}});
 }
 
+// The superuser's refusals are tried as another user.
+const std::string asUser = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
 // Every entry of a directory with what it holds: permission bits, size, where a link points, bytes.
 std::string stateOf(const ScratchDirectory& directory) {
   return shell(directory, "ls -l --time-style=+; md5sum -- * 2>&1").out;
@@ -221,15 +223,15 @@ TEST(Render, PublishesMp3AndOpusWithTheTagsKept) {
   EXPECT_TRUE(shell(directory, "$R -q bad.mp3 -o bad.wav").err.starts_with("fadecrest-render: bad.mp3: "));
 }
 
-// Nothing a refused run or a dry run was not asked to write changes: not the input under any of
-// its names, not a file already there, not a link.
+// A refused run or a dry run changes nothing: not the input under any of its names, no file there, no link.
 TEST(Render, RefusalsAndDryRunsSayWhyAndLeaveEveryFileAsItWas) {
   ScratchDirectory directory;
   writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 800));
   writeSound(directory / "three.wav", 3, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(3 * 800));
   writeSound(directory / "out.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(800));
-  // At 40 Hz the two frames that close a window show; the jingle ends where its first window would open.
-  writeSound(directory / "song.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(2 * 3 * 40), 0, 40);
+  // At 40 Hz a window's two closing frames show, and 12 windows, all listed; the jingle ends as its first
+  // begins.
+  writeSound(directory / "song.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise(2 * 24 * 40), 0, 40);
   writeSound(directory / "jingle.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(8000));
   writeSound(directory / "jingle-preview.flac", 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, noise(4000));
   writeSound(directory / "int32.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_32, noise(8000));
@@ -238,14 +240,13 @@ TEST(Render, RefusalsAndDryRunsSayWhyAndLeaveEveryFileAsItWas) {
              noise(6 * 8000));                           // its end lost below
   std::filesystem::create_directory(directory / "big");  // its 5.6 GB kept out of the folder's state
   writeSound(directory / "big/big.rf64", 2, SF_FORMAT_RF64 | SF_FORMAT_PCM_16, noise(2), 1400000000);  // 48 h
-  // A header without a sample rate; links of every kind; a file only its owner may read; anyone may
-  // write here, but not in folder, and the superuser's refusals are tried as another user.
+  // No sample rate; links of every kind; a file only its owner may read; anyone may write here, not in
+  // folder.
   shell(directory,
         "echo not a sound >notes.wav; : >empty.wav; : >empty.png; mkdir folder; ln in.wav hard.wav; "
         "ln -s in.wav link.wav; ln -s nowhere.wav dangling.wav; install -m 400 out.wav readonly.wav; "
         "{ head -c 24 in.wav; printf '\\0\\0\\0\\0'; tail -c +29 in.wav; } >rate0.wav; chmod 777 .");
   const auto before = stateOf(directory);
-  const std::string asUser = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> refusals = {
       {"$R missing.wav", "missing.wav: No such file or directory"},
@@ -313,9 +314,9 @@ TEST(Render, RefusalsAndDryRunsSayWhyAndLeaveEveryFileAsItWas) {
   CommandResult run = shell(directory, "$R -n --program 5 --format flac song.wav jingle.wav");
   EXPECT_EQ(run.exitCode, 1) << run.err;  // as the run itself would refuse jingle-preview.flac
   EXPECT_EQ(run.out, R"(song.wav -> song-preview.flac
-  FLAC 16-bit, 40 Hz, stereo, 0:03.0
+  FLAC 16-bit, 40 Hz, stereo, 0:24.0
   program 5 "Shortest", interval 1.00 s, duration 1.00 s, single precision
-  fade windows: 0:01.0-0:02.1
+  fade windows: 0:01.0-0:02.1, 0:03.1-0:04.1, 0:05.1-0:06.2, 0:07.2-0:08.2, 0:09.2-0:10.3, 0:11.3-0:12.3, 0:13.3-0:14.4, 0:15.4-0:16.4, 0:17.4-0:18.5, 0:19.5-0:20.5, 0:21.5-0:22.6, 0:23.6-0:24.0
 jingle.wav -> jingle-preview.flac (exists; --force replaces it)
   FLAC 24-bit, 8000 Hz, mono, 0:01.0
   program 5 "Shortest", interval 1.00 s, duration 1.00 s, single precision
@@ -357,9 +358,9 @@ fadecrest-render: jingle.wav: no fade window falls inside this 0:01.0 file
 TEST(Render, ForceReplacesAFileWholeButNeverAnInput) {
   ScratchDirectory directory;
   writeSound(directory / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, noise(2 * 8000));
-  // An older, longer preview behind a link, nobody's for the superuser; a second later time stamps differ.
+  // An older, longer preview behind a link, not the superuser's; a second later time stamps differ.
   const std::string owner =
-      geteuid() ? std::to_string(geteuid()) + ":" + std::to_string(getegid()) : "65534:65534";
+      geteuid() ? std::to_string(geteuid()) + ":" + std::to_string(getegid()) : "65534:100";
   shell(directory,
         "$R -q in.wav -o first.wav; head -c 1000000 /dev/zero >old.wav; chmod 640 old.wav; chown " + owner +
             " old.wav; ln -s old.wav link.wav; sleep 1.1");
@@ -453,8 +454,9 @@ fadecrest-render: 8 of 8 files written, 6 of them cut short
   // Interrupted, a batch says what it wrote, stopped (at a FIFO no one reads) and never began.
   std::filesystem::remove(directory / "previews/b-preview.wav");
   mkfifo((directory / "previews/b-preview.wav").c_str(), 0600);
-  EXPECT_EQ(shell(directory, "$R -qyj1 a.wav b.wav bada.wav -o previews & sleep 1; kill $!; wait $!").err,
-            R"(fadecrest-render: interrupted by SIGTERM
+  EXPECT_EQ(
+      shell(directory, "$R -qyj1 a.wav b.wav bada.wav -o previews & sleep 1; kill -HUP $!; wait $!").err,
+      R"(fadecrest-render: interrupted by SIGHUP
 fadecrest-render: written whole: previews/a-preview.wav
 fadecrest-render: stopped: b.wav
 fadecrest-render: not begun: bada.wav
@@ -489,20 +491,16 @@ TEST(Render, WithoutInputRendersMusicThatAnInterruptLeavesNoTraceOfOrTheEditor) 
        {"", "LD_PRELOAD=" FADECREST_NO_TMPFILE_PATH " ASAN_OPTIONS=verify_asan_link_order=0"}) {
     ScratchDirectory directory;
     // Once the hidden file shows, however slow the machine (or a second in); then what is left.
-    auto interrupt = [&](int signal) {
-      return shell(directory, unnamedFiles + " $R & for i in $(seq " + (unnamedFiles.empty() ? "20" : "400") +
+    auto interrupt = [&](int signal) {  // everything said, then the names left
+      return shell(directory, unnamedFiles + " $R 2>&1 & for i in $(seq " +
+                                  (unnamedFiles.empty() ? "20" : "400") +
                                   "); do [ -z \"$(ls -A)\" ] || break; sleep 0.05; done; kill -" +
-                                  std::to_string(signal) + " $!; wait $!; echo status $? >&2; " +
-                                  "ls -A | sed 's/^[.]fadecrest-preview[.]wav[.].*/hidden/'");
+                                  std::to_string(signal) + " $!; wait $!; echo status $?; " +
+                                  "ls -A | sed 's/^[.]fadecrest-preview[.]wav[.].*/hidden/'")
+          .out;
     };
-    CommandResult terminated = interrupt(SIGTERM);
-    EXPECT_TRUE(terminated.err.starts_with("fadecrest-render: interrupted by SIGTERM\n") &&
-                terminated.err.ends_with("status 143\n"))
-        << terminated.err;
-    EXPECT_EQ(terminated.out, "");
-    CommandResult killed = interrupt(SIGKILL);
-    EXPECT_TRUE(killed.err.ends_with("status 137\n")) << killed.err;
-    EXPECT_EQ(killed.out, unnamedFiles.empty() ? "" : "hidden\n");
+    EXPECT_EQ(interrupt(SIGTERM), "fadecrest-render: interrupted by SIGTERM\nstatus 143\n");
+    EXPECT_EQ(interrupt(SIGKILL), unnamedFiles.empty() ? "status 137\n" : "status 137\nhidden\n");
   }
   CommandResult plain = shell(whole, "$R --editor-snapshot editor.png --program 3");
   ASSERT_EQ(plain.out, "wrote editor.png\n") << plain.err;
