@@ -251,13 +251,13 @@ TEST(Gdi, TransparentCopiesBothWaysAndBlendsWhileTheImagingLibraryIsLoaded) {
   for (bool platformCopy : {true, false}) {
     auto surface = createMemorySurface(nullptr, 6, 2);
     ASSERT_NE(surface, nullptr);
-    ASSERT_TRUE(surface->createBrush({200, 0, 0}));
+    ASSERT_TRUE(surface->createBrush({200, 200, 0}));  // sharing bits with the colour left out
     surface->fillRect({0, 0, 6, 2});
     surface->setBackgroundColor({0, 0, 9});
     surface->copyBitmapTransparent(*picture, {0, 0}, {1, 0, 5, 2}, {0, 200, 0}, platformCopy);
     HDC dc = static_cast<win32::GdiSurface&>(*surface).dc();
-    const COLORREF expected[] = {RGB(200, 0, 0),     RGB(255, 255, 255), RGB(200, 0, 0),
-                                 RGB(255, 255, 255), RGB(0, 0, 200),     RGB(200, 0, 0)};
+    const COLORREF expected[] = {RGB(200, 200, 0),   RGB(255, 255, 255), RGB(200, 200, 0),
+                                 RGB(255, 255, 255), RGB(0, 0, 200),     RGB(200, 200, 0)};
     for (int x = 0; x < 6; ++x)
       EXPECT_EQ(GetPixel(dc, x, 0), expected[x]) << "x " << x << (platformCopy ? "" : " (mask)");
     EXPECT_EQ(GetBkColor(dc), RGB(0, 0, 9));
