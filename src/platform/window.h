@@ -148,19 +148,14 @@ void endPaint(WindowHandle window, Surface* surface);
 // dispatched. Other windows of the host keep painting this way while a control holds the mouse.
 bool dispatchPendingPaint();
 
-// Which of a window's pending events dispatchWindowEvents hands over.
-enum class PendingEvents {
-  paint,  // only the waiting paint; everything else stays pending
-  all,    // every event that was pending when the call began, in order; damage as one paint
-};
-// Hands the window's pending events to its window procedure (and drags to its drop target). The
-// frame asks for all of them when idled; while it is inside an event (a control following the
-// mouse) it asks for none, and the editor's idle pass takes one waiting paint instead. Nothing for
-// a null window; for a window that went, only its destroy message, and only when all are asked
-// for. Never waits for an event.
+// Hands every event of the window that was pending when the call began to its window procedure, in
+// order (and drags to its drop target), then its damage as one paint. The frame takes them when
+// idled; while it is inside an event (a control following the mouse) it takes none, and the
+// editor's idle pass takes one waiting paint instead. Nothing for a null window; for a window that
+// went, only its destroy message. Never waits for an event.
 // Where the host's message loop delivers the paints, the paint alone is nothing here: the editor's
 // idle routine then takes one waiting paint of the thread itself (dispatchPendingPaint).
-void dispatchWindowEvents(WindowHandle window, PendingEvents which);
+void dispatchWindowEvents(WindowHandle window);
 
 // Cursors belong to windows: a window shows its own while the pointer is over it (a system with
 // one cursor for everything ignores the window). systemCursor answers a shape the backend keeps

@@ -340,7 +340,7 @@ void CFrame::idle() {
 void CFrame::takeWindowEvents() {
   if (!pHwnd || bInEvent) return;
   EventScope inEvent(bInEvent);
-  platform::dispatchWindowEvents(pHwnd, platform::PendingEvents::all);
+  platform::dispatchWindowEvents(pHwnd);
 }
 
 void CFrame::update(CDrawContext* context) {

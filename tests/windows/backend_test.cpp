@@ -145,7 +145,7 @@ TEST_F(OleDrop, TheSeamsWindowInItsHostsWindow) {
   RECT inner;
   GetClientRect(captioned, &inner);
   EXPECT_EQ(windowScreenRect(captioned).width() - inner.right, 2 * fixedFrameBorder());
-  dispatchWindowEvents(window, PendingEvents::all);
+  dispatchWindowEvents(window);
   EXPECT_TRUE(GetUpdateRect(captioned, nullptr, FALSE)) << "another window's paint is left waiting";
   DestroyWindow(captioned);
   resizeWindow(host, 120, 80);

@@ -82,7 +82,7 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
 
   // Buttons held and pressed over the window; keys typed over it, named or by the character they
   // type as Shift and the keyboard map make it (here changed on the way), with the modifiers held.
-  const auto serve = [&] { platform::dispatchWindowEvents(window, platform::PendingEvents::all); };
+  const auto serve = [&] { platform::dispatchWindowEvents(window); };
   using platform::Key;
   XWarpPointer(x, None, id, 0, 0, 0, 0, 50, 50);
   XSync(x, False);
@@ -175,9 +175,7 @@ TEST_F(X11Window, ChildWindowsAreNamedAndPlacedInTheHostsWindows) {
   EXPECT_FALSE(platform::dispatchPendingPaint());
   EXPECT_FALSE(platform::windowUpdateRect(window, damaged));
   EXPECT_EQ(platform::acquireWindowSurface(window), nullptr);
-  platform::dispatchWindowEvents(window, platform::PendingEvents::paint);
-  EXPECT_TRUE(gReceived.empty() && gPaints == 0);
-  platform::dispatchWindowEvents(window, platform::PendingEvents::all);
+  platform::dispatchWindowEvents(window);
   ASSERT_EQ(gReceived.size(), 1u);
   EXPECT_EQ(gReceived[0].type, MessageType::destroy);
   platform::destroyWindow(window);
@@ -222,7 +220,7 @@ TEST_F(X11Window, PicturesReachEveryServerAndTheHostsErrorsStayItsOwn) {
     WindowHandle window = platform::createChildWindow("Probe", "", handleOf(host), 328, 264);
     ASSERT_NE(window, nullptr) << kind;
     const Window id = server.children(host).at(0);
-    platform::dispatchWindowEvents(window, platform::PendingEvents::all);
+    platform::dispatchWindowEvents(window);
     platform::Surface* surface = platform::acquireWindowSurface(window);
     surface->createBrush({255, 0, 0});
     surface->fillRect({0, 0, 328, 100});
@@ -256,7 +254,7 @@ TEST_F(X11Window, PicturesReachEveryServerAndTheHostsErrorsStayItsOwn) {
     XDestroyImage(image);
 
     gPaints = 0;
-    platform::dispatchWindowEvents(window, platform::PendingEvents::all);
+    platform::dispatchWindowEvents(window);
     EXPECT_TRUE(gPaints == 1 && gDamage == (platform::Rect{10, 20, 40, 60}))
         << "what was exposed, painted once";
     platform::invalidateWindow(window, {0, 0, 5, 5});

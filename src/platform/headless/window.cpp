@@ -378,26 +378,24 @@ bool dispatchPendingPaint() {
   return true;
 }
 
-void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
+void dispatchWindowEvents(WindowHandle handle) {
   auto& system = headless::sys();
   if (system.gone.contains(static_cast<const Window*>(handle))) {
-    if (which == PendingEvents::all) WindowSystem::deliverDestroyNotice(Window::fromHandle(handle));
+    WindowSystem::deliverDestroyNotice(Window::fromHandle(handle));
     return;
   }
   Window* window = headless::live(handle);
   if (!window) return;
-  if (which == PendingEvents::all) {
-    // What is pending now, in order; whatever its handling posts waits for the next call.
-    const auto forWindow = [window](const auto& entry) { return entry.first == window; };
-    for (auto pending = std::count_if(system.posted.begin(), system.posted.end(), forWindow); pending > 0;
-         --pending) {
-      const auto next = std::find_if(system.posted.begin(), system.posted.end(), forWindow);
-      if (next == system.posted.end()) break;
-      const Message message = next->second;
-      system.posted.erase(next);
-      WindowSystem::deliver(window, message);
-      if (!headless::live(handle)) return;  // went while its events were handled
-    }
+  // What is pending now, in order; whatever its handling posts waits for the next call.
+  const auto forWindow = [window](const auto& entry) { return entry.first == window; };
+  for (auto pending = std::count_if(system.posted.begin(), system.posted.end(), forWindow); pending > 0;
+       --pending) {
+    const auto next = std::find_if(system.posted.begin(), system.posted.end(), forWindow);
+    if (next == system.posted.end()) break;
+    const Message message = next->second;
+    system.posted.erase(next);
+    WindowSystem::deliver(window, message);
+    if (!headless::live(handle)) return;  // went while its events were handled
   }
   if (!window->damaged_) return;
   std::erase(system.paints, window);

@@ -55,7 +55,7 @@ class Window {
   friend Surface* platform::beginPaint(WindowHandle, Rect&);
   friend Surface* platform::acquireWindowSurface(WindowHandle);
   friend void platform::releaseWindowSurface(WindowHandle, Surface*);
-  friend void platform::dispatchWindowEvents(WindowHandle, PendingEvents);
+  friend void platform::dispatchWindowEvents(WindowHandle);
   friend CursorHandle platform::currentCursor(WindowHandle);
   friend void platform::setCurrentCursor(WindowHandle, CursorHandle);
   Window(Window* parent, const std::string& className, const std::string& title, WindowProcedure procedure,

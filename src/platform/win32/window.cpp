@@ -195,13 +195,10 @@ bool dispatchPendingPaint() {
 // Presses, wheel turns and the destroy message reach the window procedure through the host's own
 // message loop, in order and as they come, with whatever the host does around them; taking them
 // here would take them from under the host and out of order. What is left is the paint, taken when
-// the host idles the editor. Inside an event (a control following the mouse, whose idle routine
-// takes one waiting paint of the thread itself) nothing is taken here, so that one idle pass never
-// paints twice.
-void dispatchWindowEvents(WindowHandle window, PendingEvents which) {
+// the host idles the editor.
+void dispatchWindowEvents(WindowHandle window) {
   MSG message{};
-  if (window && which == PendingEvents::all &&
-      PeekMessageA(&message, hwnd(window), WM_PAINT, WM_PAINT, PM_REMOVE))
+  if (window && PeekMessageA(&message, hwnd(window), WM_PAINT, WM_PAINT, PM_REMOVE))
     DispatchMessageA(&message);
 }
 

@@ -551,33 +551,31 @@ bool dispatchPendingPaint() {
   return false;
 }
 
-void dispatchWindowEvents(WindowHandle handle, PendingEvents which) {
+void dispatchWindowEvents(WindowHandle handle) {
   auto held = x11::lock();
   WindowRecord* record = x11::liveOrGoneWindow(handle);
   if (!record) return;
   x11::readEvents();
   if (record->gone) {
-    if (which == PendingEvents::all) x11::endWindow(held, record, true);
+    x11::endWindow(held, record, true);
     return;
   }
   const std::uint64_t serial = record->serial;
-  if (which == PendingEvents::all) {
-    // What is pending now, in order; whatever its handling brings in waits for the next call.
-    for (std::size_t count = record->pending.size(); count > 0; --count) {
-      if (record->pending.empty()) break;
-      const x11::PendingEvent event = record->pending.front();
-      // A drag enters only with what it offers, which may still be on its way; the rest waits too.
-      if (event.kind == x11::PendingEvent::dragStep && x11::dragStepWaits(event.drag)) break;
-      record->pending.pop_front();
-      if (event.kind == x11::PendingEvent::dragStep) {
-        x11::deliverDragStep(held, *record, event.drag);
-      } else {
-        const long used = x11::callProcedure(held, record, event.message);
-        if (event.kind == x11::PendingEvent::key && !used) x11::passKeyOn(event.keyEvent);
-      }
-      record = x11::windowBySerial(serial);
-      if (!record || record->gone) return;  // went while its events were handled
+  // What is pending now, in order; whatever its handling brings in waits for the next call.
+  for (std::size_t count = record->pending.size(); count > 0; --count) {
+    if (record->pending.empty()) break;
+    const x11::PendingEvent event = record->pending.front();
+    // A drag enters only with what it offers, which may still be on its way; the rest waits too.
+    if (event.kind == x11::PendingEvent::dragStep && x11::dragStepWaits(event.drag)) break;
+    record->pending.pop_front();
+    if (event.kind == x11::PendingEvent::dragStep) {
+      x11::deliverDragStep(held, *record, event.drag);
+    } else {
+      const long used = x11::callProcedure(held, record, event.message);
+      if (event.kind == x11::PendingEvent::key && !used) x11::passKeyOn(event.keyEvent);
     }
+    record = x11::windowBySerial(serial);
+    if (!record || record->gone) return;  // went while its events were handled
   }
   if (record->damaged) x11::callProcedure(held, record, {MessageType::paint, {}, 0});
 }
