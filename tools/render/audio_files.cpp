@@ -355,14 +355,14 @@ std::string SoundFileSource::shortfall() const {
   return {};
 }
 
-SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, const OutputSpec& spec)
+SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, const WrittenSound& written)
     : shownName_(shownName),
-      channels_(spec.channels),
-      countClipping_(sampleBytes(spec.format) > 0 && !sampleTypeOf(spec.format).isFloat) {
-  int format = spec.format;
+      channels_(written.channels),
+      countClipping_(sampleBytes(written.format) > 0 && !sampleTypeOf(written.format).isFloat) {
+  int format = written.format;
   if (target.isPipe() && isWav(format) && headerAheadDescribes(format)) {
     try {
-      writeWavHeader(target.fd(), format, spec.channels, spec.outputRate, spec.frames);
+      writeWavHeader(target.fd(), format, written.channels, written.outputRate, written.frames);
     } catch (const std::exception& error) {
       throw std::runtime_error("cannot write " + shownName_ + ": " + error.what());
     }
@@ -374,8 +374,8 @@ SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, con
   }
   SF_INFO info{};
   info.format = format;
-  info.channels = spec.channels;
-  info.samplerate = spec.outputRate;
+  info.channels = written.channels;
+  info.samplerate = written.outputRate;
   file_ = sf_open_fd(target.fd(), SFM_WRITE, &info, SF_FALSE);
   if (!file_) throw std::runtime_error("cannot write " + shownName_ + ": " + soundFileError(nullptr));
   // Written as plain WAV when it stays below 4 GiB after all.
@@ -386,18 +386,19 @@ SoundWriter::SoundWriter(OutputTarget& target, const std::string& shownName, con
   // The peak chunk of float files carries the time of writing; without it the same input and
   // options give the same bytes.
   sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-  applyEncoding(file_, spec.format, spec.channels, spec.outputRate, spec.encoding);
+  applyEncoding(file_, written.format, written.channels, written.outputRate, written.encoding);
   // Where the format has no place for a tag, libsndfile refuses it, and it is left out.
-  for (const auto& [tag, text] : spec.tags) sf_set_string(file_, tag, text.c_str());
+  for (const auto& [tag, text] : written.tags) sf_set_string(file_, tag, text.c_str());
   sf_set_string(file_, SF_STR_SOFTWARE, "Fadecrest (fadecrest-render " FADECREST_VERSION ")");
 
-  if (spec.outputRate != spec.sampleRate) {
+  if (written.outputRate != written.sampleRate) {
     soxr_error_t error = nullptr;
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    resampler_ = soxr_create(spec.sampleRate, spec.outputRate, spec.channels, &error, &io, &quality, nullptr);
+    resampler_ =
+        soxr_create(written.sampleRate, written.outputRate, written.channels, &error, &io, &quality, nullptr);
     if (error) throw std::runtime_error(std::string("cannot resample: ") + error);
-    ratio_ = static_cast<double>(spec.outputRate) / spec.sampleRate;
+    ratio_ = static_cast<double>(written.outputRate) / written.sampleRate;
   }
 }
 

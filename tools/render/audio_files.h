@@ -79,7 +79,7 @@ struct Encoding {
 };
 
 // What a writer makes of the samples it is given.
-struct OutputSpec {
+struct WrittenSound {
   int format = 0;
   int channels = 0;
   int sampleRate = 0;               // of the samples given
@@ -93,7 +93,7 @@ struct OutputSpec {
 // expected length is stated by a WAV header going into a pipe before the samples.
 class SoundWriter {
  public:
-  SoundWriter(OutputTarget& target, const std::string& shownName, const OutputSpec& spec);
+  SoundWriter(OutputTarget& target, const std::string& shownName, const WrittenSound& written);
   ~SoundWriter();
   SoundWriter(const SoundWriter&) = delete;
   SoundWriter& operator=(const SoundWriter&) = delete;
