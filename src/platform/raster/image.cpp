@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -14,7 +15,13 @@ Image::Image(int width, int height, bool bottomUp)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
       bottomUp_(bottomUp),
-      bytes_(static_cast<std::size_t>(width_) * height_ * 4) {}
+      bytes_(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(width_) * height_, 4))) {
+  if (!bytes_ && width_ > 0 && height_ > 0) throw std::bad_alloc();
+}
+
+Image::Image(const Image& other) : Image(other.width_, other.height_, other.bottomUp_) {
+  std::memcpy(bytes_.get(), other.bytes_.get(), static_cast<std::size_t>(width_) * height_ * 4);
+}
 
 Rect intersect(const Rect& a, const Rect& b) {
   Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),

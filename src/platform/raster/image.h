@@ -5,7 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "platform/surface.h"
 
@@ -24,15 +25,18 @@ inline Pixel opaque(platform::Color c) { return {c.blue, c.green, c.red, 255}; }
 class Image {
  public:
   Image(int width, int height, bool bottomUp);
+  Image(const Image& other);
+  Image(Image&&) = default;
+  Image& operator=(Image&&) = default;
   int width() const { return width_; }
   int height() const { return height_; }
   int rowBytes() const { return width_ * 4; }
   bool bottomUp() const { return bottomUp_; }
   Rect bounds() const { return {0, 0, width_, height_}; }
 
-  std::uint8_t* memoryRow(int index) { return bytes_.data() + static_cast<std::size_t>(index) * rowBytes(); }
+  std::uint8_t* memoryRow(int index) { return bytes_.get() + static_cast<std::size_t>(index) * rowBytes(); }
   const std::uint8_t* memoryRow(int index) const {
-    return bytes_.data() + static_cast<std::size_t>(index) * rowBytes();
+    return bytes_.get() + static_cast<std::size_t>(index) * rowBytes();
   }
   // Pixel at (x, y) from the top-left corner; the caller keeps (x, y) inside.
   Pixel* at(int x, int y) { return reinterpret_cast<Pixel*>(memoryRow(rowIndex(y))) + x; }
@@ -44,7 +48,12 @@ class Image {
   int width_;
   int height_;
   bool bottomUp_;
-  std::vector<std::uint8_t> bytes_;
+  struct Free {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+  };
+  // Zeroed by calloc, which leaves memory fresh from the system untouched until it is drawn into:
+  // a large picture costs no pass of zeros before its decoder writes every byte.
+  std::unique_ptr<std::uint8_t[], Free> bytes_;
 };
 
 static_assert(sizeof(Pixel) == 4);
