@@ -82,7 +82,7 @@ bool connect() {
 
 void disconnectIfUnused() {
   Backend& b = backend();
-  if (!b.display || !b.windows.empty()) return;
+  if (!b.display || !b.windows.empty() || b.editorsHeld > 0) return;
   {
     ErrorTrap trap;
     XCloseDisplay(b.display);  // and with it everything we made on the server

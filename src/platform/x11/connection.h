@@ -106,6 +106,8 @@ struct Backend {
   } drag;
   // The next request's number when the events were last read (see readEvents).
   unsigned long requestAtLastRead = 0;
+  // Editors that exist, open or not (see startOle): the connection stays while there are any.
+  int editorsHeld = 0;
   // The error trap.
   int trapDepth = 0;
   int trappedErrors = 0;
@@ -117,7 +119,7 @@ inline Lock lock() { return Lock(backend().mutex); }
 
 // Opens the connection if there is none; false when the server cannot be reached.
 bool connect();
-// Closes the connection once the last window has gone.
+// Closes the connection once the last window has gone and no editor holds it.
 void disconnectIfUnused();
 
 // Installs the backend's error handler for the lifetime of the object (nested traps share one).

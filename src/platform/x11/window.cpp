@@ -621,7 +621,18 @@ ImagingLibrary loadImagingLibrary() { return {&backend(), true, true}; }
 void releaseImagingLibrary(void*) {}
 
 // Drag and drop needs nothing started per thread here.
-void startOle() {}
-void stopOle() {}
+// No OLE here: what an editor holds from its making to its end is the connection, so that an editor
+// opened again (the host's window shown again) finds it and does not connect anew.
+void startOle() {
+  auto held = x11::lock();
+  ++backend().editorsHeld;
+}
+
+void stopOle() {
+  auto held = x11::lock();
+  if (backend().editorsHeld == 0) return;
+  --backend().editorsHeld;
+  x11::disconnectIfUnused();
+}
 
 }  // namespace platform
