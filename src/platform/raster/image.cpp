@@ -1,5 +1,8 @@
 #include "platform/raster/image.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,12 +14,27 @@
 
 namespace raster {
 
+namespace {
+constexpr std::size_t kPopulatedSize = std::size_t{1} << 20;
+}  // namespace
+
 Image::Image(int width, int height, bool bottomUp)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
       bottomUp_(bottomUp),
       bytes_(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(width_) * height_, 4))) {
   if (!bytes_ && width_ > 0 && height_ > 0) throw std::bad_alloc();
+#ifdef MADV_POPULATE_WRITE
+  // A picture this large (the knob strip) is written whole as soon as it is made: its pages are
+  // asked for in one call rather than one fault at a time.
+  const std::size_t size = static_cast<std::size_t>(width_) * height_ * 4;
+  if (size >= kPopulatedSize) {
+    const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(bytes_.get());
+    const std::uintptr_t first = (start + page - 1) & ~(page - 1), end = (start + size) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);  // a hint: may fail
+  }
+#endif
 }
 
 Image::Image(const Image& other) : Image(other.width_, other.height_, other.bottomUp_) {
