@@ -8,6 +8,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -83,7 +84,9 @@ bool shareImage(WindowRecord& record, int width, int height) {
   if (address != reinterpret_cast<void*>(-1)) {
     p.shm.shmaddr = p.image->data = static_cast<char*>(address);
     p.shm.readOnly = False;
-    XSync(display, False);  // the errors of what came before are the caller's
+    // The errors of what came before are the caller's: wait for them, unless every request sent
+    // so far has been answered (as after the window's attributes were read).
+    if (LastKnownRequestProcessed(display) != NextRequest(display) - 1) XSync(display, False);
     ErrorTrap trap;
     XShmAttach(display, &p.shm);
     XSync(display, False);  // a server on another machine, or in another namespace, refuses here
@@ -100,12 +103,13 @@ bool shareImage(WindowRecord& record, int width, int height) {
   return false;
 }
 
+// The image is shared already when the window's maker shared it (see createChildWindow).
 bool makePresenter(WindowRecord& record) {
   Display* display = backend().display;
   const int width = std::max(record.pixels.width(), 1), height = std::max(record.pixels.height(), 1);
   Presenter& p = record.presenter;
   p.gc = XCreateGC(display, record.id, 0, nullptr);
-  if (backend().shmOffered && shareImage(record, width, height)) return true;
+  if (p.shared || (backend().shmOffered && shareImage(record, width, height))) return true;
   char* data = static_cast<char*>(std::calloc(static_cast<std::size_t>(width) * height, 4));
   if (!data) return false;
   p.image =
@@ -132,12 +136,14 @@ void present(WindowRecord& record, const Rect& rect) {
     std::uint8_t* to = reinterpret_cast<std::uint8_t*>(image->data) +
                        static_cast<std::size_t>(y) * image->bytes_per_line +
                        static_cast<std::size_t>(r.left) * 4;
-    // A window is opaque, whatever alpha the drawing left (it counts in a 32-bit visual).
-    for (int x = 0; x < r.width(); ++x, from += 4, to += 4) {
-      to[0] = from[0];
-      to[1] = from[1];
-      to[2] = from[2];
-      to[3] = 0xff;
+    // A window is opaque, whatever alpha the drawing left (it counts in a 32-bit visual). Blue,
+    // green, red, alpha from the low byte up: alpha is the top byte of a little-endian word.
+    static_assert(std::endian::native == std::endian::little);
+    for (int x = 0; x < r.width(); ++x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, from + 4 * x, 4);
+      pixel |= 0xff000000u;
+      std::memcpy(to + 4 * x, &pixel, 4);
     }
   }
   Display* display = backend().display;
@@ -356,6 +362,8 @@ WindowHandle createChildWindow(const std::string& className, const std::string& 
     width = std::max(width, 1);
     height = std::max(height, 1);
     record->pixels = raster::Image(width, height, false);
+    // Shared memory while nothing is waiting for an answer, which saves a round trip.
+    if (b.shmOffered) x11::shareImage(*record, width, height);
 
     XSetWindowAttributes set{};
     set.background_pixmap = None;  // no flash of a background colour before the first paint
