@@ -44,24 +44,25 @@ std::unique_ptr<FadecrestVST> effectIn(Phase phase) {
 // input modulo the page size (a load waits on an earlier store whose address agrees in the low 12
 // bits). So every case of a block size works on the same buffers, made once: memcpy and the effect
 // are timed on the same addresses. Two kinds, as hosts allocate them: each channel a block of its
-// own from the heap, one after another (16-byte aligned), and each aligned to a cache line.
+// own from the heap, one after another (laid out here as the C library lays them out, each behind
+// a 16-byte header, so that every run gets the same addresses modulo 64), and each on a cache line.
 enum Layout { kHeap, kCacheLine };
 
 template <typename Sample>
 struct StereoBuffers {
   StereoBuffers(int frames, Layout layout) {
     const size_t bytes = static_cast<size_t>(frames) * sizeof(Sample);
-    for (Sample*& channel : channels)
-      channel = static_cast<Sample*>(layout == kHeap ? std::malloc(bytes)
-                                                     : std::aligned_alloc(64, (bytes + 63) / 64 * 64));
+    const size_t header = layout == kHeap ? 16 : 0, alignment = layout == kHeap ? 16 : 64;
+    const size_t stride = header + (bytes + alignment - 1) / alignment * alignment;
+    memory = static_cast<char*>(std::aligned_alloc(64, (4 * stride + 63) / 64 * 64));
+    for (int c = 0; c < 4; ++c) channels[c] = reinterpret_cast<Sample*>(memory + header + c * stride);
     for (int i = 0; i < frames; ++i) {
       inputs[0][i] = static_cast<Sample>(std::sin(i * 0.01));
       inputs[1][i] = static_cast<Sample>(std::cos(i * 0.013));
     }
   }
-  ~StereoBuffers() {
-    for (Sample* channel : channels) std::free(channel);
-  }
+  ~StereoBuffers() { std::free(memory); }
+  char* memory;
   Sample* channels[4];
   Sample** inputs = channels;
   Sample** outputs = channels + 2;
