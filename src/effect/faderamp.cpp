@@ -64,30 +64,28 @@ __attribute__((target("avx2,fma"), always_inline)) inline void scaleFour(const f
   _mm_storeu_ps(out, _mm_mul_ps(_mm_loadu_ps(in), _mm256_castps256_ps128(g)));
 }
 
-// Frames from k on of the channels, the frames of one step sharing its gains: eight at a time, then
-// four, and the last few through masked loads and stores (which cost several times as much), so no
-// frame takes another formula. Lanes below the number of frames left are read and written; the
-// others touch no memory.
-template <int kChannels>
-__attribute__((target("avx2,fma"), always_inline)) inline void rampFrom(const float* const (&in)[kChannels],
-                                                                        float* const (&out)[kChannels],
+// Frames from k on of both channels, eight at a time, then four, and the last few through masked
+// loads and stores (which cost several times as much), so no frame takes another formula. Lanes
+// below the number of frames left are read and written; the others touch no memory.
+__attribute__((target("avx2,fma"), always_inline)) inline void rampFrom(const float* const (&in)[2],
+                                                                        float* const (&out)[2],
                                                                         std::int32_t k, std::int32_t frames,
                                                                         __m256 first, __m256 reciprocal,
                                                                         __m256 reciprocalRest) {
   for (; k + 8 <= frames; k += 8) {
     const __m256 g = gain(numeratorsAt(first, k), reciprocal, reciprocalRest);
-    for (int c = 0; c < kChannels; ++c) scaleEight(in[c] + k, out[c] + k, g);
+    for (int c = 0; c < 2; ++c) scaleEight(in[c] + k, out[c] + k, g);
   }
   if (k + 4 <= frames) {
     const __m256 g = gain(numeratorsAt(first, k), reciprocal, reciprocalRest);
-    for (int c = 0; c < kChannels; ++c) scaleFour(in[c] + k, out[c] + k, g);
+    for (int c = 0; c < 2; ++c) scaleFour(in[c] + k, out[c] + k, g);
     k += 4;
   }
   if (k < frames) {
     const __m256i mask =
         _mm256_cmpgt_epi32(_mm256_set1_epi32(frames - k), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
     const __m256 g = gain(numeratorsAt(first, k), reciprocal, reciprocalRest);
-    for (int c = 0; c < kChannels; ++c)
+    for (int c = 0; c < 2; ++c)
       _mm256_maskstore_ps(out[c] + k, mask, _mm256_mul_ps(_mm256_maskload_ps(in[c] + k, mask), g));
   }
 }
@@ -95,7 +93,8 @@ __attribute__((target("avx2,fma"), always_inline)) inline void rampFrom(const fl
 // Steps of sixteen frames of both channels, two runs of numerators keeping two subtractions in
 // flight. `early` starts its steps at frame `start`, `late` at start + 4 when kShifted (taking the
 // upper half of one step's gains and the lower half of the next), else at `start`. The frames
-// before `start` are the caller's; those after the last steps go through rampFrom.
+// before `start` are the caller's; after the last steps `early` catches up, and the frames left go
+// through rampFrom.
 template <bool kShifted>
 __attribute__((target("avx2,fma"), always_inline)) inline void rampSteps(
     const float* earlyIn, float* earlyOut, const float* lateIn, float* lateOut, std::int32_t start,
@@ -121,11 +120,10 @@ __attribute__((target("avx2,fma"), always_inline)) inline void rampSteps(
     c = _mm256_sub_ps(c, stride);
   }
   if constexpr (kShifted) {
-    rampFrom<1>({earlyIn}, {earlyOut}, k, frames, first, reciprocal, reciprocalRest);
-    rampFrom<1>({lateIn}, {lateOut}, k + kLag, frames, first, reciprocal, reciprocalRest);
-  } else {
-    rampFrom<2>({earlyIn, lateIn}, {earlyOut, lateOut}, k, frames, first, reciprocal, reciprocalRest);
+    scaleFour(earlyIn + k, earlyOut + k, ga);  // catching up with `late`
+    k += 4;
   }
+  rampFrom({earlyIn, lateIn}, {earlyOut, lateOut}, k, frames, first, reciprocal, reciprocalRest);
 }
 
 // A 32-byte store that straddles a 32-byte boundary costs about two, so where both outputs lie on
