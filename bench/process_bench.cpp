@@ -1,9 +1,9 @@
 // Cost of the fade gate beside a plain copy of the same stereo buffers, in the passing phase and
-// inside the fade window, for small, usual and large blocks. Prints the ratios at the end, from CPU
-// time: on a shared machine the wall time of a run also counts the time other programs had.
+// inside the fade window, for small, usual and large blocks. Prints the ratios at the end.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +45,8 @@ std::unique_ptr<FadecrestVST> effectIn(Phase phase) {
 // bits). So every case of a block size works on the same buffers, made once: memcpy and the effect
 // are timed on the same addresses. Two kinds, as hosts allocate them: each channel a block of its
 // own from the heap, one after another (laid out here as the C library lays them out, each behind
-// a 16-byte header, so that every run gets the same addresses modulo 64), and each on a cache line.
+// a 16-byte header), and each on a cache line. The four start on a page, so that every run times
+// the same addresses modulo the page size.
 enum Layout { kHeap, kCacheLine };
 
 template <typename Sample>
@@ -54,7 +55,7 @@ struct StereoBuffers {
     const size_t bytes = static_cast<size_t>(frames) * sizeof(Sample);
     const size_t header = layout == kHeap ? 16 : 0, alignment = layout == kHeap ? 16 : 64;
     const size_t stride = header + (bytes + alignment - 1) / alignment * alignment;
-    memory = static_cast<char*>(std::aligned_alloc(64, (4 * stride + 63) / 64 * 64));
+    memory = static_cast<char*>(std::aligned_alloc(4096, (4 * stride + 4095) / 4096 * 4096));
     for (int c = 0; c < 4; ++c) channels[c] = reinterpret_cast<Sample*>(memory + header + c * stride);
     for (int i = 0; i < frames; ++i) {
       inputs[0][i] = static_cast<Sample>(std::sin(i * 0.01));
@@ -77,87 +78,94 @@ StereoBuffers<Sample>& buffersFor(const benchmark::State& state) {
   return *buffers;
 }
 
-template <typename Sample>
-void BM_Memcpy(benchmark::State& state) {
+// The effect's blocks and memcpy of the same buffers, in alternating batches of calls: each batch
+// pair runs within microseconds, so a stretch in which the machine runs slower (another program, a
+// slower clock) slows both alike. The least time per call of each over all batches is what the code
+// costs, and their ratio what it costs beside a copy; a batch that was interrupted is never the
+// least.
+template <typename Sample, typename Process>
+void timeBesideMemcpy(benchmark::State& state, Process process) {
   const int frames = static_cast<int>(state.range(0));
   StereoBuffers<Sample>& buffers = buffersFor<Sample>(state);
+  constexpr int kBatch = 256;
+  using Clock = std::chrono::steady_clock;
+  Clock::duration leastEffect = Clock::duration::max(), leastCopy = Clock::duration::max();
   for (auto _ : state) {
-    std::memcpy(buffers.outputs[0], buffers.inputs[0], frames * sizeof(Sample));
-    std::memcpy(buffers.outputs[1], buffers.inputs[1], frames * sizeof(Sample));
-    benchmark::ClobberMemory();
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < kBatch; ++i) {
+      process(buffers.inputs, buffers.outputs, frames);
+      benchmark::ClobberMemory();
+    }
+    const Clock::time_point between = Clock::now();
+    for (int i = 0; i < kBatch; ++i) {
+      std::memcpy(buffers.outputs[0], buffers.inputs[0], frames * sizeof(Sample));
+      std::memcpy(buffers.outputs[1], buffers.inputs[1], frames * sizeof(Sample));
+      benchmark::ClobberMemory();
+    }
+    leastEffect = std::min(leastEffect, between - start);
+    leastCopy = std::min(leastCopy, Clock::now() - between);
   }
+  const auto perCall = [](Clock::duration batch) {
+    return std::chrono::duration<double, std::nano>(batch).count() / kBatch;
+  };
+  state.counters["effect_ns"] = perCall(leastEffect);
+  state.counters["memcpy_ns"] = perCall(leastCopy);
+  state.counters["vs_memcpy"] = perCall(leastEffect) / perCall(leastCopy);
 }
 
 void BM_ProcessReplacing(benchmark::State& state, Phase phase) {
-  const int frames = static_cast<int>(state.range(0));
   auto effect = effectIn(phase);
-  StereoBuffers<float>& buffers = buffersFor<float>(state);
-  for (auto _ : state) {
-    effect->processReplacing(buffers.inputs, buffers.outputs, frames);
-    benchmark::ClobberMemory();
-  }
+  timeBesideMemcpy<float>(
+      state, [&](float** in, float** out, int frames) { effect->processReplacing(in, out, frames); });
 }
 
 void BM_ProcessDoubleReplacing(benchmark::State& state, Phase phase) {
-  const int frames = static_cast<int>(state.range(0));
   auto effect = effectIn(phase);
-  StereoBuffers<double>& buffers = buffersFor<double>(state);
-  for (auto _ : state) {
-    effect->processDoubleReplacing(buffers.inputs, buffers.outputs, frames);
-    benchmark::ClobberMemory();
-  }
+  timeBesideMemcpy<double>(
+      state, [&](double** in, double** out, int frames) { effect->processDoubleReplacing(in, out, frames); });
 }
 
 constexpr int kBlockSizes[] = {32, 64, 512, 4096};
 
-// Each case is run several times over: others' work on the machine only ever adds time, so the
-// fastest run is the one that says most about the code.
 void blockSizes(benchmark::internal::Benchmark* b) {
   for (int layout : {kHeap, kCacheLine})
     for (int frames : kBlockSizes) b->Args({frames, layout});
-  b->Repetitions(7)->MinTime(0.05)->ReportAggregatesOnly()->ComputeStatistics(
-      "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+  b->MinTime(0.3);
 }
 
-BENCHMARK(BM_Memcpy<float>)->Name("memcpy/float")->Apply(blockSizes);
-BENCHMARK(BM_Memcpy<double>)->Name("memcpy/double")->Apply(blockSizes);
 BENCHMARK_CAPTURE(BM_ProcessReplacing, passing, Phase::passing)->Apply(blockSizes);
 BENCHMARK_CAPTURE(BM_ProcessReplacing, window, Phase::window)->Apply(blockSizes);
 BENCHMARK_CAPTURE(BM_ProcessDoubleReplacing, passing, Phase::passing)->Apply(blockSizes);
 BENCHMARK_CAPTURE(BM_ProcessDoubleReplacing, window, Phase::window)->Apply(blockSizes);
 
-// Keeps the least CPU time per iteration of every case so the ratios can be printed afterwards.
+// Keeps every case's ratio so that they can be printed as a table afterwards.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs)
-      if (run.aggregate_name == "min")
-        times[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedCPUTime();
+      if (auto ratio = run.counters.find("vs_memcpy"); ratio != run.counters.end())
+        ratios[run.run_name.function_name + "/" + run.run_name.args] = ratio->second;
     ConsoleReporter::ReportRuns(runs);
   }
-  std::map<std::string, double> times;
+  std::map<std::string, double> ratios;
 };
 
 void printRatios(const RatioReporter& reporter) {
   const bool wide = fade::avx2RampKernel() != nullptr;
-  std::printf("\nLeast CPU time relative to memcpy of the same stereo buffers (fade window ramp: %s):\n",
+  std::printf("\nLeast time per block beside memcpy of the same stereo buffers (fade window ramp: %s):\n",
               wide ? "AVX2" : "portable");
   std::printf("  %-40s %8s %11s\n", "", "heap", "cache line");
-  const char* precision[] = {"float", "double"};
-  const char* process[] = {"BM_ProcessReplacing", "BM_ProcessDoubleReplacing"};
-  for (int p = 0; p < 2; ++p) {
+  for (const char* process : {"BM_ProcessReplacing", "BM_ProcessDoubleReplacing"}) {
     for (const char* phase : {"passing", "window"}) {
       for (int frames : kBlockSizes) {
-        std::string name = std::string(process[p]) + "/" + phase + "/" + std::to_string(frames);
+        const std::string name = std::string(process) + "/" + phase + "/" + std::to_string(frames);
         std::printf("  %-40s", name.c_str());
         for (int layout : {kHeap, kCacheLine}) {
-          const std::string args = "/" + std::to_string(frames) + "/" + std::to_string(layout);
-          auto gate = reporter.times.find(std::string(process[p]) + "/" + phase + args);
-          auto base = reporter.times.find(std::string("memcpy/") + precision[p] + args);
-          if (gate == reporter.times.end() || base == reporter.times.end())
+          auto ratio = reporter.ratios.find(name + "/" + std::to_string(layout));
+          if (ratio == reporter.ratios.end())
             std::printf(" %10s", "-");
           else
-            std::printf(" %9.2fx", gate->second / base->second);
+            std::printf(" %9.2fx", ratio->second);
         }
         std::printf("\n");
       }
