@@ -73,10 +73,9 @@ bool connect() {
   b.requestAtLastRead = 0;  // the first read of a new connection is a full one
   gTrappedDisplay = display;
   internAtoms(display, b.atoms);
-  int major = 0, minor = 0;
-  Bool pixmaps = False;
-  // Our pixels are laid out least significant byte first; shared memory gets no conversion.
-  b.shmOffered = XShmQueryVersion(display, &major, &minor, &pixmaps) && ImageByteOrder(display) == LSBFirst;
+  // Our pixels are laid out least significant byte first; shared memory gets no conversion. Whether
+  // the server takes our memory is found when the first window attaches it.
+  b.shmOffered = XShmQueryExtension(display) && ImageByteOrder(display) == LSBFirst;
   return true;
 }
 
