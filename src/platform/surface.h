@@ -71,6 +71,9 @@ class Bitmap {
 
 // Null when the platform cannot provide the memory.
 std::unique_ptr<Bitmap> createBitmap(int width, int height);
+// A bitmap of the same pixels; later writes to either leave the other as it is. Where the
+// platform can, the two share their memory until one of them is written. Null as createBitmap.
+std::unique_ptr<Bitmap> copyBitmap(const Bitmap& source);
 
 class Surface {
  public:

@@ -190,9 +190,10 @@ Decoded decodePng(std::uint16_t number) {
 // Pictures are decoded once for the whole process: the editor makes new bitmaps of the knob strip
 // and the about picture at every open, and decoding the strip costs more than the rest of an open.
 // Every bitmap still gets an image of its own (a platform image is never shared between two
-// bitmaps), filled with a copy of the decoded pixels: taken from the image of the bitmap that
-// decoded the picture while that bitmap has it, and from a copy of its pixels made when it lets
-// the image go (so the first open pays for no copy). Pictures that do not decode are not kept.
+// bitmaps), a platform copy of the decoded pixels (which shares their memory where the platform
+// can): taken from the image of the bitmap that decoded the picture while that bitmap has it, and
+// from a copy of it made when it lets the image go (so the first open pays for no copy). Pictures
+// that do not decode are not kept.
 struct DecodedPicture {
   std::uint16_t number;  // the resource's, under the generation below
   std::uint64_t generation;
@@ -200,12 +201,9 @@ struct DecodedPicture {
   int width;
   int height;
   bool opaque;
-  std::vector<std::uint8_t> rows;  // then: the image's memory rows, in order, width * 4 bytes each
+  std::unique_ptr<platform::Bitmap> kept;  // then: the copy of it
 
-  std::size_t rowBytes() const { return static_cast<std::size_t>(width) * 4; }
-  const std::uint8_t* memoryRow(int index) const {
-    return image ? image->memoryRow(index) : rows.data() + index * rowBytes();
-  }
+  const platform::Bitmap& pixels() const { return image ? *image : *kept; }
 };
 
 // Bitmaps may be made on two threads at once (two effects instantiated by two threads of a host).
@@ -213,11 +211,7 @@ std::mutex gDecodedLock;
 std::vector<DecodedPicture> gDecoded;
 
 Decoded copyOf(const DecodedPicture& picture) {
-  Decoded copy{platform::createBitmap(picture.width, picture.height), picture.opaque};
-  if (copy.image)
-    for (int row = 0; row < picture.height; ++row)
-      std::memcpy(copy.image->memoryRow(row), picture.memoryRow(row), picture.rowBytes());
-  return copy;
+  return {platform::copyBitmap(picture.pixels()), picture.opaque};
 }
 
 // The size of a picture decoded before, so that a later bitmap of it need not read its header.
@@ -247,13 +241,8 @@ Decoded loadPng(std::uint32_t resourceNumber) {
   Decoded decoded = decodePng(number);
   if (!decoded.image) return decoded;
   try {
-    gDecoded.push_back({number,
-                        generation,
-                        decoded.image.get(),
-                        decoded.image->width(),
-                        decoded.image->height(),
-                        decoded.opaque,
-                        {}});
+    gDecoded.push_back({number, generation, decoded.image.get(), decoded.image->width(),
+                        decoded.image->height(), decoded.opaque, nullptr});
   } catch (const std::bad_alloc&) {
     // No memory to remember it: the next bitmap decodes again.
   }
@@ -267,13 +256,11 @@ void letGo(const platform::Bitmap& image) {
                                   [&](const DecodedPicture& picture) { return picture.image == &image; });
   if (found == gDecoded.end()) return;
   try {
-    found->rows.resize(found->rowBytes() * found->height);
-    for (int row = 0; row < found->height; ++row)
-      std::memcpy(found->rows.data() + row * found->rowBytes(), image.memoryRow(row), found->rowBytes());
-    found->image = nullptr;
+    found->kept = platform::copyBitmap(image);
   } catch (const std::bad_alloc&) {
-    gDecoded.erase(found);  // no memory for the copy: the next bitmap decodes again
   }
+  found->image = nullptr;
+  if (!found->kept) gDecoded.erase(found);  // no memory for the copy: the next bitmap decodes again
 }
 
 platform::Rect destination(const CDrawContext* context, const CRect& rect) {

@@ -103,6 +103,10 @@ TEST_F(BitmapTest, EveryBitmapHasItsOwnImageOfItsOwnBytes) {
   const int lastRow = first->getHeight() - 1;
   EXPECT_EQ(0, std::memcmp(first->getImage()->memoryRow(lastRow), second->getImage()->memoryRow(lastRow),
                            static_cast<std::size_t>(first->getWidth()) * 4));
+  // Written through the later one, the first keeps the picture.
+  const std::uint8_t shown = first->getImage()->memoryRow(lastRow)[60 * 4];
+  const_cast<platform::Bitmap*>(second->getImage())->memoryRow(lastRow)[60 * 4] = shown ^ 0xff;
+  EXPECT_EQ(first->getImage()->memoryRow(lastRow)[60 * 4], shown);
 
   std::vector<std::uint8_t> red = encodePng({1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {255, 0, 0, 255}});
   const std::vector<std::uint8_t> blue = encodePng({1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {0, 0, 255, 255}});

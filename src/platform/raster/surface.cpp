@@ -128,6 +128,10 @@ std::unique_ptr<Bitmap> createBitmap(int width, int height) {
   return std::make_unique<raster::RasterBitmap>(width, height);
 }
 
+std::unique_ptr<Bitmap> copyBitmap(const Bitmap& source) {
+  return std::make_unique<raster::RasterBitmap>(static_cast<const raster::RasterBitmap&>(source));
+}
+
 std::unique_ptr<Surface> createMemorySurface(const Surface* /*compatibleWith*/, int width, int height) {
   if (!plausible(width, height)) return nullptr;
   return std::make_unique<raster::RasterSurface>(width, height);

@@ -3,24 +3,32 @@
 // can see what the toolkit asked for.
 #pragma once
 
+#include <memory>
+
 #include "platform/raster/image.h"
 #include "platform/surface.h"
 
 namespace raster {
 
+// Copies share their pixels until one of them is written: a copy's first write makes it pixels of
+// its own.
 class RasterBitmap final : public platform::Bitmap {
  public:
-  RasterBitmap(int width, int height) : image_(width, height, true) {}
-  int width() const override { return image_.width(); }
-  int height() const override { return image_.height(); }
-  int rowBytes() const override { return image_.rowBytes(); }
-  std::uint8_t* memoryRow(int index) override { return image_.memoryRow(index); }
-  const std::uint8_t* memoryRow(int index) const override { return image_.memoryRow(index); }
-  Image& image() { return image_; }
-  const Image& image() const { return image_; }
+  RasterBitmap(int width, int height) : image_(std::make_shared<Image>(width, height, true)) {}
+  RasterBitmap(const RasterBitmap&) = default;
+  int width() const override { return image_->width(); }
+  int height() const override { return image_->height(); }
+  int rowBytes() const override { return image_->rowBytes(); }
+  std::uint8_t* memoryRow(int index) override { return image().memoryRow(index); }
+  const std::uint8_t* memoryRow(int index) const override { return image_->memoryRow(index); }
+  Image& image() {
+    if (image_.use_count() > 1) image_ = std::make_shared<Image>(*image_);
+    return *image_;
+  }
+  const Image& image() const { return *image_; }
 
  private:
-  Image image_;
+  std::shared_ptr<Image> image_;
 };
 
 struct SurfaceState {

@@ -320,6 +320,15 @@ std::unique_ptr<Bitmap> createBitmap(int width, int height) {
   return win32::DibBitmap::create(width, height);
 }
 
+// A section of its own: one section is selected into one device context at a time.
+std::unique_ptr<Bitmap> copyBitmap(const Bitmap& source) {
+  std::unique_ptr<Bitmap> copy = createBitmap(source.width(), source.height());
+  if (copy)
+    for (int row = 0; row < source.height(); ++row)
+      std::memcpy(copy->memoryRow(row), source.memoryRow(row), static_cast<std::size_t>(source.rowBytes()));
+  return copy;
+}
+
 std::unique_ptr<Surface> createMemorySurface(const Surface* compatibleWith, int width, int height) {
   HDC reference = compatibleWith ? static_cast<const GdiSurface*>(compatibleWith)->dc() : nullptr;
   return GdiSurface::inMemory(reference, width, height);
