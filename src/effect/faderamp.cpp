@@ -10,12 +10,6 @@
 
 namespace fade {
 
-Divisor::Divisor(std::int32_t halfFade)
-    : halfFade(halfFade),
-      h(static_cast<float>(halfFade)),
-      reciprocal(1.0f / h),
-      reciprocalRest(static_cast<float>(1.0 / static_cast<double>(halfFade) - reciprocal)) {}
-
 // The numerator h - c and h are exact floats, so the float quotient is the double quotient
 // rounded to float: double carries more than twice the bits of float plus two, which makes the
 // double rounding harmless.

@@ -17,7 +17,11 @@ constexpr std::int32_t kExactRampLimit = 1 << 22;
 // every block: h as a float, and 1/h as the sum of the float nearest to it and the float nearest to
 // what that one leaves out.
 struct Divisor {
-  explicit Divisor(std::int32_t halfFade);
+  explicit Divisor(std::int32_t halfFade)
+      : halfFade(halfFade),
+        h(static_cast<float>(halfFade)),
+        reciprocal(1.0f / h),
+        reciprocalRest(static_cast<float>(1.0 / static_cast<double>(halfFade) - reciprocal)) {}
   std::int32_t halfFade;
   float h;
   float reciprocal;
