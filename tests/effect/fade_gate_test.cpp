@@ -188,7 +188,7 @@ TEST(FadeGateGain, EveryRampVersionMatchesTheDoubleFormulaBitForBit) {
   } layouts[] = {{3, 3, false}, {7, 3, false}, {3, 7, true}, {7, 7, false}, {0, 5, true}};
   for (const auto& [name, ramp] : versions) {
     for (int32_t h : halfFadeCounts()) {
-      // A whole window of 2h + 1 frames in two runs, the second starting at an odd place.
+      // A whole window of 2h + 1 frames in three runs.
       const int32_t frames = 2 * h + 1, stride = (frames + 31) / 16 * 16;
       std::vector<float> left(frames), right(frames), memory(4 * stride + 16);
       for (int32_t k = 0; k < frames; ++k) {
@@ -201,12 +201,18 @@ TEST(FadeGateGain, EveryRampVersionMatchesTheDoubleFormulaBitForBit) {
         float* outR = base + 2 * stride + layout.right;
         float* inL = layout.inPlace ? outL : base + stride + 1;
         float* inR = layout.inPlace ? outR : base + 3 * stride + 2;
+        std::fill(memory.begin(), memory.end(), 7.0f);  // what follows each output stays so
         std::copy(left.begin(), left.end(), inL);
         std::copy(right.begin(), right.end(), inR);
-        const int32_t split = std::min(frames, 13);
-        ramp(inL, inR, outL, outR, split, 1, fade::Divisor(h));
-        ramp(inL + split, inR + split, outL + split, outR + split, frames - split, split + 1,
-             fade::Divisor(h));
+        // Runs of 13 frames, of all but the last h % 16 frames, and of those: the long one starts
+        // on the layout's boundary and takes every length modulo 16.
+        const int32_t ends[] = {std::min(frames, 13), std::max(std::min(frames, 13), frames - h % 16),
+                                frames};
+        for (int32_t run = 0, from = 0; run < 3; from = ends[run++])
+          ramp(inL + from, inR + from, outL + from, outR + from, ends[run] - from, from + 1,
+               fade::Divisor(h));
+        ASSERT_EQ(outL[frames], 7.0f) << name << " h " << h << " wrote past the end at " << layout.left;
+        ASSERT_EQ(outR[frames], 7.0f) << name << " h " << h << " wrote past the end at " << layout.right;
         const int32_t step = h > 5000 ? 997 : 1;
         for (int32_t k = 0; k < frames; k += step) {
           const float g = FadeModel::gain(h, k + 1);
