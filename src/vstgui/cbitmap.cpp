@@ -198,8 +198,6 @@ struct DecodedPicture {
   std::uint16_t number;  // the resource's, under the generation below
   std::uint64_t generation;
   const platform::Bitmap* image;  // the decoding bitmap's image while it has it, then null
-  int width;
-  int height;
   bool opaque;
   std::unique_ptr<platform::Bitmap> kept;  // then: the copy of it
 
@@ -221,7 +219,7 @@ bool decodedSize(std::uint32_t resourceNumber, Size* size) {
   std::lock_guard<std::mutex> held(gDecodedLock);
   for (const DecodedPicture& picture : gDecoded)
     if (picture.number == number && picture.generation == generation) {
-      *size = {picture.width, picture.height};
+      *size = {picture.pixels().width(), picture.pixels().height()};
       return true;
     }
   return false;
@@ -241,8 +239,7 @@ Decoded loadPng(std::uint32_t resourceNumber) {
   Decoded decoded = decodePng(number);
   if (!decoded.image) return decoded;
   try {
-    gDecoded.push_back({number, generation, decoded.image.get(), decoded.image->width(),
-                        decoded.image->height(), decoded.opaque, nullptr});
+    gDecoded.push_back({number, generation, decoded.image.get(), decoded.opaque, nullptr});
   } catch (const std::bad_alloc&) {
     // No memory to remember it: the next bitmap decodes again.
   }
@@ -258,6 +255,7 @@ void letGo(const platform::Bitmap& image) {
   try {
     found->kept = platform::copyBitmap(image);
   } catch (const std::bad_alloc&) {
+    // kept stays null
   }
   found->image = nullptr;
   if (!found->kept) gDecoded.erase(found);  // no memory for the copy: the next bitmap decodes again

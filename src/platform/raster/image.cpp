@@ -27,7 +27,7 @@ Image::Image(int width, int height, bool bottomUp)
 #ifdef MADV_POPULATE_WRITE
   // A picture this large (the knob strip) is written whole as soon as it is made: its pages are
   // asked for in one call rather than one fault at a time.
-  const std::size_t size = static_cast<std::size_t>(width_) * height_ * 4;
+  const std::size_t size = byteCount();
   if (size >= kPopulatedSize) {
     const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto start = reinterpret_cast<std::uintptr_t>(bytes_.get());
@@ -38,7 +38,7 @@ Image::Image(int width, int height, bool bottomUp)
 }
 
 Image::Image(const Image& other) : Image(other.width_, other.height_, other.bottomUp_) {
-  std::memcpy(bytes_.get(), other.bytes_.get(), static_cast<std::size_t>(width_) * height_ * 4);
+  std::memcpy(bytes_.get(), other.bytes_.get(), byteCount());
 }
 
 Rect intersect(const Rect& a, const Rect& b) {

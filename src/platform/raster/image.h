@@ -33,6 +33,7 @@ class Image {
   int rowBytes() const { return width_ * 4; }
   bool bottomUp() const { return bottomUp_; }
   Rect bounds() const { return {0, 0, width_, height_}; }
+  std::size_t byteCount() const { return static_cast<std::size_t>(width_) * height_ * 4; }
 
   std::uint8_t* memoryRow(int index) { return bytes_.get() + static_cast<std::size_t>(index) * rowBytes(); }
   const std::uint8_t* memoryRow(int index) const {

@@ -628,9 +628,8 @@ bool queryPlatformVersion(PlatformVersion& version) {
 ImagingLibrary loadImagingLibrary() { return {&backend(), true, true}; }
 void releaseImagingLibrary(void*) {}
 
-// Drag and drop needs nothing started per thread here.
-// No OLE here: what an editor holds from its making to its end is the connection, so that an editor
-// opened again (the host's window shown again) finds it and does not connect anew.
+// Drag and drop needs nothing started per thread here. What an editor holds from its making to its
+// end is the connection, so that an editor opened again finds it and does not connect anew.
 void startOle() {
   auto held = x11::lock();
   ++backend().editorsHeld;
